@@ -1,0 +1,41 @@
+// Process grid, halo exchanges and the run's stop.
+#pragma once
+
+#include "var/state.hpp"
+
+namespace hc {
+
+// Starts MPI; stops the run unless there are exactly 24 processes.
+void init_comm(Ctx& c);
+// Cartesian grid, neighbours, sub-communicators, tile name, datatypes,
+// packed-buffer offsets, face-row bounds and file slab vectors.
+void mpi_grid_gen(Ctx& c);
+// Two-dimensional variant (nothing calls it; the model runs on comm3d).
+void mpi_grid2d_gen(Ctx& c);
+// Does nothing.
+void finalize_comm(Ctx& c);
+
+// Ends this process the model's way: MPI finalized, exit status 0.
+[[noreturn]] void stop_run(Ctx& c);
+
+// One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane
+// (the plane is passed by the address of its element (1, 1)).
+void mpi_exch_3d_r4(Ctx& c, double* field);
+void mpi_exch_2d_r4(Ctx& c, double* plane);
+void mpi_exch_2d_r8(Ctx& c, double* plane);
+inline void mpi_exch_3d_r4(Ctx& c, Field& f) { mpi_exch_3d_r4(c, f.data()); }
+inline void mpi_exch_2d_r4(Ctx& c, Plane& p) { mpi_exch_2d_r4(c, p.data()); }
+inline void mpi_exch_2d_r8(Ctx& c, Plane& p) { mpi_exch_2d_r8(c, p.data()); }
+
+// Packed exchanges with a second halo layer.
+void combosend(double* SBUF, int nx, int ny, int nz, double* SBW, int ICW, double* SBE, int ICE, int LASTROW_,
+               int ROW, double* SBN, int JRN, double* SBS, int JRS);
+void comborecv(double* RBUF, int nx, int ny, int nz, double* RBW, int ICW, double* RBE, int ICE, int LASTROW_,
+               int ROW, double* RBN, int JRN, double* RBS, int JRS);
+void mpi_peri_ts(Ctx& c, Field& Q1, Field& Q2);
+void mpi_peri_uv(Ctx& c, Field& Q1, Field& Q2, Field& Q3, Field& Q4);
+void mpi_peri_all(Ctx& c, Field& Q1, Field& Q2, Field& Q3, Field& Q4, Field& Q5, Field& Q6, Field& Q7, Field& Q8,
+                  Field& Q9, Field& Q10, Field& Q11, Field& Q12, Field& Q13, Field& Q14);
+void mpi_peri_scr(Ctx& c, Plane& Q1, Plane& Q2, Plane& Q3, Plane& Q4);
+
+}  // namespace hc

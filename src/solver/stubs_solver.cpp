@@ -1,0 +1,7 @@
+#include "solver/solver.hpp"
+
+namespace hc {
+
+void init_solver(Ctx&) {}
+
+}  // namespace hc
