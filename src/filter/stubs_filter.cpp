@@ -1,0 +1,7 @@
+#include "filter/filter.hpp"
+
+namespace hc {
+
+void modified_filter(Ctx&) {}
+
+}  // namespace hc
