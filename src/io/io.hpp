@@ -33,6 +33,8 @@ void write_hist(Ctx& c);
 // Save control, the 30-year backup and the end of the run.
 void restart(Ctx& c);
 // Bred-vector mode.
+// Reads the optional bred-vector switch "lbred" of "prepglo/data/rundata.nc" (absent: 0).
+void read_bred_switch(Ctx& c);
 void rescbred(Ctx& c);
 void initbred(Ctx& c);
 void finalize_io(Ctx& c);

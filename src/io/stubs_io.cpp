@@ -17,6 +17,7 @@ void write_init2nc(Ctx&, Field&, Field&) {}
 void write_topo(Ctx&) {}
 void write_hist(Ctx&) {}
 void restart(Ctx&) {}
+void read_bred_switch(Ctx&) {}
 void rescbred(Ctx&) {}
 void initbred(Ctx&) {}
 void finalize_io(Ctx&) {}
