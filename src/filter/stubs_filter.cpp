@@ -2,6 +2,5 @@
 
 namespace hc {
 
-void modified_filter(Ctx&) {}
 
 }  // namespace hc

@@ -1,0 +1,275 @@
+// Advection and diffusion of one level in flux form (stage 7 of the step).
+//
+// For each level from the surface down: the pressure gradient, the flux
+// through the bottom face of every cell (whose value serves again as the top
+// flux of the level below, so two slots suffice), the x-face and y-face
+// fluxes, then X2 := X1 - dt * divergence for U, V, S, T and C. Face values
+// are fourth-order interpolations of the current level X2, reduced to the
+// plain mean where either neighbouring face is closed; diffusion uses the
+// older level X1. The stencils reach two cells across a tile edge: the one
+// extra column or row is sent per level straight from the neighbour's field
+// into a work plane of SCR, never into the field's halo.
+#include "comm/comm.hpp"
+#include "driver/step.hpp"
+
+namespace hc {
+
+namespace {
+
+// Coefficient of the vertical flux relative to HV (the single-precision 0.1
+// for salinity).
+constexpr double kSaltVertical = 0.10000000149011612;
+
+enum class Kind { momentum, salt, tracer };
+
+// One of the five fields as the flux routines see it.
+struct Advected {
+    Field* X1;
+    Field* X2;
+    Field* XLF;
+    FluxSet* F;
+    int face;  // SCR plane of the face values
+    int xh;    // SCR plane of the x second halo (columns 3 and 80)
+    int yh;    // SCR plane of the y second halo (rows 3 and 48)
+    Kind kind;
+};
+
+struct Five {
+    Advected f[5];
+    explicit Five(Ctx& c) {
+        auto& b = c.bglo;
+        auto& x = c.flxglo;
+        f[0] = {&b.U1, &b.U2, &b.ULF, &x.U, 1, 5, 9, Kind::momentum};
+        f[1] = {&b.V1, &b.V2, &b.VLF, &x.V, 2, 6, 10, Kind::momentum};
+        f[2] = {&b.S1, &b.S2, &b.SLF, &x.S, 3, 7, 11, Kind::salt};
+        f[3] = {&b.T1, &b.T2, &b.TLF, &x.T, 4, 8, 12, Kind::tracer};
+        f[4] = {&b.C1, &b.C2, &b.CLF, &x.C, 13, 14, 15, Kind::tracer};
+    }
+};
+
+// Face value of the line q(m-1), q(m), q(m+1), q(m+2) between m and m+1:
+// with M = 1 (both neighbouring faces open) (7 (q(m) + q(m+1)) - q(m-1) -
+// q(m+2)) / 12, with M = 0 the plain mean (times 12 c12).
+inline double face_value(double qm1, double q0, double q1, double q2, double M) {
+    double s = (q0 + q1) * 6.0;
+    s = (((q0 - qm1) + q1) - q2) * M + s;
+    return s * c12;
+}
+
+}  // namespace
+
+void surface_vertical_flux(Ctx& c) {
+    Five five(c);
+    auto& W = c.cgridglo.W;
+    const bool free_surface = c.controglo.lfsrf != 0;
+    for (auto& a : five.f) {
+        auto& XZ = a.F->XZ;
+        auto& X2 = *a.X2;
+        for (int j = 1; j <= NYI; ++j)
+            for (int i = 1; i <= NXI; ++i) XZ(i, j, 1) = free_surface ? W(i + 1, j + 1, 1) * X2(i + 1, j + 1, 1) : 0.0;
+    }
+}
+
+void copy_level_viscosity(Ctx& c, int k) {
+    auto& d = c.filterglo;
+    auto& bl = c.blank;
+    for (int j = 1; j <= 50; ++j)
+        for (int i = 1; i <= 81; ++i) bl.DHX(i, j) = d.DMX(i, j, k);
+    for (int j = 1; j <= 49; ++j)
+        for (int i = 1; i <= 82; ++i) bl.DHY(i, j) = d.DMY(i, j, k);
+}
+
+void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
+    Five five(c);
+    auto& SCR = c.scratchglo.SCR;
+    auto& W = c.cgridglo.W;
+    auto& IW = c.bathyglo.IW;
+    if (K == KM) {
+        // Nothing crosses the bottom of the model.
+        for (auto& a : five.f) {
+            auto& XZ = a.F->XZ;
+            for (int j = 1; j <= NYI; ++j)
+                for (int i = 1; i <= NXI; ++i) XZ(i, j, KSLOT) = 0.0;
+        }
+        return;
+    }
+    // The fourth-order term needs the level above (taken from the filtered
+    // level: X2 there already holds the new value) and the one two below;
+    // next to the surface and to the bottom level the value is the plain mean.
+    const bool fourth = K >= 2 && K <= KM - 2;
+    for (auto& a : five.f) {
+        auto& X1 = *a.X1;
+        auto& X2 = *a.X2;
+        auto& XLF = *a.XLF;
+        auto& XZ = a.F->XZ;
+        const int p = a.face;
+        for (int j = 2; j <= 49; ++j) {
+            if (fourth) {
+                for (int i = 2; i <= 81; ++i)
+                    SCR(i, j, p) = face_value(XLF(i, j, K - 1), X2(i, j, K), X2(i, j, K + 1), X2(i, j, K + 2),
+                                              double(IW(i, j, K) * IW(i, j, K + 2)));
+            } else {
+                for (int i = 2; i <= 81; ++i) SCR(i, j, p) = ((X2(i, j, K) + X2(i, j, K + 1)) * 6.0) * c12;
+            }
+        }
+        auto& coef = a.kind == Kind::momentum ? c.bglo.EV : c.bglo.HV;
+        const bool salt = a.kind == Kind::salt;
+        for (int j = 2; j <= 49; ++j)
+            for (int i = 2; i <= 81; ++i) {
+                const double cf = salt ? coef(i - 1, j - 1, K) * kSaltVertical : coef(i - 1, j - 1, K);
+                XZ(i - 1, j - 1, KSLOT) =
+                    W(i, j, K + 1) * SCR(i, j, p) - ((X1(i, j, K + 1) - X1(i, j, K)) * cf) * double(IW(i, j, K + 1));
+            }
+    }
+}
+
+void exchange_second_halo(Ctx& c, int K) {
+    Five five(c);
+    auto& m = c.mpicomm;
+    auto& SCR = c.scratchglo.SCR;
+    MPI_Datatype col = c.mpi_vtype.vtype[1], row = c.mpi_vtype.vtype[2];
+    // The east neighbour's column 3 stands for i = 83, the west neighbour's
+    // column 80 for i = 0; the north neighbour's row 3 for j = 51, the south
+    // neighbour's row 48 for j = 0. A missing neighbour leaves the row alone.
+    for (auto& a : five.f)
+        m.ierr = MPI_Sendrecv(a.X2->at(3, 1, K), 1, col, m.iwest, 1, SCR.at(3, 1, a.xh), 1, col, m.ieast, 1, m.comm3d,
+                              &m.istatus);
+    for (auto& a : five.f)
+        m.ierr = MPI_Sendrecv(a.X2->at(80, 1, K), 1, col, m.ieast, 1, SCR.at(80, 1, a.xh), 1, col, m.iwest, 1,
+                              m.comm3d, &m.istatus);
+    for (auto& a : five.f)
+        m.ierr = MPI_Sendrecv(a.X2->at(1, 3, K), 1, row, m.isouth, 1, SCR.at(1, 3, a.yh), 1, row, m.inorth, 1,
+                              m.comm3d, &m.istatus);
+    for (auto& a : five.f)
+        m.ierr = MPI_Sendrecv(a.X2->at(1, 48, K), 1, row, m.inorth, 1, SCR.at(1, 48, a.yh), 1, row, m.isouth, 1,
+                              m.comm3d, &m.istatus);
+}
+
+void compute_vertical_fluxes(Ctx& c, i32& K, i32& KSLOT) {
+    vertical_fluxes_of_level(c, K, KSLOT);
+    exchange_second_halo(c, K);
+}
+
+void compute_longitudinal_fluxes(Ctx& c, i32& K) {
+    Five five(c);
+    auto& SCR = c.scratchglo.SCR;
+    auto& U = c.cgridglo.U;
+    auto& IU = c.bathyglo.IU;
+    auto& ODX = c.metricglo.ODX;
+    auto& DMX = c.filterglo.DMX;
+    auto& DHX = c.blank.DHX;
+    for (auto& a : five.f) {
+        auto& X1 = *a.X1;
+        auto& X2 = *a.X2;
+        auto& XX = a.F->XX;
+        const int p = a.face, h = a.xh;
+        const bool momentum = a.kind == Kind::momentum;
+        for (int j = 2; j <= 49; ++j) {
+            // Faces 1 and 81 reach the neighbours' columns 80 and 3.
+            SCR(1, j, p) = face_value(SCR(80, j, h), X2(1, j, K), X2(2, j, K), X2(3, j, K),
+                                      double(IU(0, j, K) * IU(2, j, K)));
+            for (int i = 2; i <= 80; ++i)
+                SCR(i, j, p) = face_value(X2(i - 1, j, K), X2(i, j, K), X2(i + 1, j, K), X2(i + 2, j, K),
+                                          double(IU(i - 1, j, K) * IU(i + 1, j, K)));
+            SCR(81, j, p) = face_value(X2(80, j, K), X2(81, j, K), X2(82, j, K), SCR(3, j, h),
+                                       double(IU(80, j, K) * IU(82, j, K)));
+            const double odx = ODX(j);
+            for (int i = 1; i <= 81; ++i) {
+                const double cf = momentum ? DMX(i, j, K) : DHX(i, j);
+                XX(i, j - 1) = double(IU(i, j, K)) * (U(i, j, K) * SCR(i, j, p) - (X1(i + 1, j, K) - X1(i, j, K)) * (odx * cf));
+            }
+        }
+    }
+}
+
+void compute_latitudinal_fluxes(Ctx& c, i32& K) {
+    Five five(c);
+    auto& SCR = c.scratchglo.SCR;
+    auto& V = c.cgridglo.V;
+    auto& IV = c.bathyglo.IV;
+    auto& mt = c.metricglo;
+    auto& DMY = c.filterglo.DMY;
+    auto& DHY = c.blank.DHY;
+    const int jb = c.mpicomm.jbeg, je = c.mpicomm.jend;
+    // The wall faces outside jbeg..jend are never written: they stay zero.
+    for (auto& a : five.f) {
+        auto& X1 = *a.X1;
+        auto& X2 = *a.X2;
+        auto& XY = a.F->XY;
+        const int p = a.face, h = a.yh;
+        const bool momentum = a.kind == Kind::momentum;
+        for (int j = jb; j <= je; ++j) {
+            if (j == 1) {
+                for (int i = 2; i <= 81; ++i)
+                    SCR(i, j, p) = face_value(SCR(i, 48, h), X2(i, 1, K), X2(i, 2, K), X2(i, 3, K),
+                                              double(IV(i, 0, K) * IV(i, 2, K)));
+            } else if (j == 49) {
+                for (int i = 2; i <= 81; ++i)
+                    SCR(i, j, p) = face_value(X2(i, 48, K), X2(i, 49, K), X2(i, 50, K), SCR(i, 3, h),
+                                              double(IV(i, 48, K) * IV(i, 50, K)));
+            } else {
+                for (int i = 2; i <= 81; ++i)
+                    SCR(i, j, p) = face_value(X2(i, j - 1, K), X2(i, j, K), X2(i, j + 1, K), X2(i, j + 2, K),
+                                              double(IV(i, j - 1, K) * IV(i, j + 1, K)));
+            }
+            const double csv = mt.CSV(j), odyv = mt.ODYV(j);
+            for (int i = 2; i <= 81; ++i) {
+                const double cf = momentum ? DMY(i, j, K) : DHY(i, j);
+                XY(i - 1, j) = (double(IV(i, j, K)) * csv) *
+                               (V(i, j, K) * SCR(i, j, p) - (X1(i, j + 1, K) - X1(i, j, K)) * (odyv * cf));
+            }
+        }
+    }
+}
+
+void flux_form_update(Ctx& c, int k, int kz, int ko) {
+    Five five(c);
+    auto& mt = c.metricglo;
+    auto& IN = c.bathyglo.IN;
+    auto& PX = c.bglo.PX;
+    auto& PY = c.bglo.PY;
+    const double dt = c.controglo.dt;
+    const double odz = c.zfsglo.ODZ(k);
+    for (int n = 0; n < 5; ++n) {
+        auto& a = five.f[n];
+        auto& X1 = *a.X1;
+        auto& X2 = *a.X2;
+        auto& XX = a.F->XX;
+        auto& XY = a.F->XY;
+        auto& XZ = a.F->XZ;
+        for (int j = 2; j <= 49; ++j) {
+            const double odx = mt.ODX(j), ody = mt.ODY(j), cy = mt.OCS(j) * mt.ODY(j);
+            for (int i = 2; i <= 81; ++i) {
+                const double dx = XX(i, j - 1) - XX(i - 1, j - 1);
+                const double dy = (XY(i - 1, j) - XY(i - 1, j - 1)) * cy;
+                const double dz = (XZ(i - 1, j - 1, kz) - XZ(i - 1, j - 1, ko)) * odz;
+                double r;
+                if (n == 0)
+                    r = (((dx + PX(i, j)) * odx) + dy) + dz;
+                else if (n == 1)
+                    r = (((dx * odx) + dy) + (ody * PY(i, j))) + dz;
+                else
+                    r = ((dx * odx) + dy) + dz;
+                X2(i, j, k) = X1(i, j, k) - r * (double(IN(i, j, k)) * dt);
+            }
+        }
+    }
+}
+
+void step_level_loop(Ctx& c) {
+    surface_vertical_flux(c);
+    i32 kz = 2, ko = 1;
+    for (i32 k = 1; k <= KM; ++k) {
+        copy_level_viscosity(c, k);
+        compute_pressure_gradient(c, k);
+        compute_vertical_fluxes(c, k, kz);
+        compute_longitudinal_fluxes(c, k);
+        compute_latitudinal_fluxes(c, k);
+        flux_form_update(c, k, kz, ko);
+        const i32 t = kz;
+        kz = ko;
+        ko = t;
+    }
+}
+
+}  // namespace hc
