@@ -5,19 +5,59 @@
 
 namespace hc {
 
-// Selects the solver named by lsolver (and has its coefficients read).
+using ATPlane = Mat<double, NXI, NYI + 1>;  // the north coefficient AT, 80 x 49
+
+// Selects the solver named by lsolver (and has its coefficients read, or for
+// the marching solver built).
 void init_solver(Ctx& c);
 
+// BiCGStab with the block SIP preconditioner (lsolver = 2).
+void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, IPlane& S, Plane& X,
+                   IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& r, Plane& rhat, Plane& p,
+                   Plane& v, Plane& s, Plane& t, Plane& y, Plane& z);
+// B = A X on the interior, after the halo exchange of X (in place).
+void p_sqprod(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, Plane& X, Plane& B);
+// BH = M^-1 applied to the input on the interior; BH's halo is the input's.
+void p_sipsqelim(IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& in, Plane& BH);
+// The two other sweeps of the same contract (uncalled).
+void p_sqelim(IPlane& unused1, IPlane& unused2, IPlane& cc, IPlane& cr, IPlane& ct, Plane& in, Plane& BH);
+void p_lusqelim(IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& in, Plane& BH);
+// result = global sum of the interior products A1 A2, on every process.
+void p_inprod(Ctx& c, Plane& A1, Plane& A2, double& result);
+// One-point halo exchange of a solver plane: columns, then rows, tag 1.
+void solver_halo_exchange(Ctx& c, Plane& X);
+// Passes of a BiCGStab solve that stagnates above the absolute bound.
+inline constexpr int kBicgMaxPasses = 10000;
+
+// The marching solver (lsolver = 1); rep2 is rep without the timers.
+void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
+         Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
+         Vec<i32, 12>& IE);
+void rep2(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
+          Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
+          Vec<i32, 12>& IE);
+// IE and the influence matrices RINV, RINV1 of the marching solver, from the
+// coefficients in block sevp (collective over all 24 processes).
+void build_marching_matrices(Ctx& c);
+
 // The five-point surface-pressure operator of one tile, from the tile's masks
-// (KB, IU, IV, IU0, IV0, IN), metrics (ODX, OCS, ODY, CSV, ODYV), depths (ODZ)
-// and run parameters (lfsrf, dt, g, odt, daodt) as the context holds them:
+// (KB, IU, IV, IU0, IV0, halo rows and columns included), metrics (ODX, OCS,
+// ODY, CSV, ODYV), depths (ODZ), process row (myidy: the walls of rows 0 and
+// 5) and run parameters (lfsrf, g, odt, daodt) as the context holds them:
 // writes AL, AB, AC, AR (80 x 48) and AT (80 x 49) of block sevp.
 // land_sheet: treat land as a sheet one surface layer deep, so that AT is
 // nonzero at every marched point (the marching solver's variant); otherwise
-// land rows are identity rows (the BiCGStab variant written to evp.nc).
+// the surface layer counts only on open faces and land rows are identity rows
+// (the BiCGStab variant written to evp.nc). docs/surface-pressure.md.
 void build_surface_pressure_operator(Ctx& c, bool land_sheet);
+// The free-surface term added to AC on wet rows: odt / (g * tau), tau the
+// time between two updates of P0 (86400 / daodt); 0 with the rigid lid.
+double free_surface_term(const Ctx& c);
 // Factors cl, cb, cc, cr, ct of the block SIP preconditioner of the tile,
-// from AL, AB, AC, AR, AT of block sevp (Stone's parameter alpha).
+// from AL, AB, AC, AR, AT of block sevp (Stone's parameter alpha; 0 gives
+// the plain incomplete factorisation).
 void build_sip_factors(Ctx& c, double alpha);
+// Stone's parameter of the factors written to evp.nc.
+inline constexpr double kSipAlpha = 0.9;
 
 }  // namespace hc

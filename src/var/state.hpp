@@ -215,13 +215,21 @@ struct Blank {
 };
 
 // sevp: the surface-pressure system and the marching solver's storage.
+// Each of the six processes of a process column holds 54 of the 320 entries
+// of a residual row (the last process row's share padded with zeros), so
+// evpg carries 4 zero entries after the 320 of the row.
+inline constexpr int NEVPQ = 54;
+using RinvSlabs = Box<double, NEVPQ, NX, 72>;
+using Rinv1Slabs = Box<double, NEVPQ, NX, 71>;
+using EvpqRow = Vec<double, NEVPQ>;
+using EvpgRow = Vec<double, NEVPQ * NPROC_ROWS>;
 struct Sevp {
-    Box<double, 53, NX, 72> RINV{"RINV"};
-    Box<double, 53, NX, 71> RINV1{"RINV1"};
+    RinvSlabs RINV{"RINV"};
+    Rinv1Slabs RINV1{"RINV1"};
     Mat<double, NX, 12> DUM0{"DUM0"};
-    Vec<double, 53> evpq{"evpq"};
+    EvpqRow evpq{"evpq"};
     Vec<double, NX> evpe{"evpe"};
-    Vec<double, IMT> evpg{"evpg"};
+    EvpgRow evpg{"evpg"};
     Plane X{"X"};
     IPlane AL{"AL"};
     IPlane AB{"AB"};
@@ -382,6 +390,19 @@ struct Bredwork {
     Field IUB{"UB"}, IVB{"VB"};                    // initbred's own
 };
 
+// Persistent packing buffers of the restart, initial-state and history
+// writers: one tile block of up to 41 levels, and one 2-D block.
+struct Outwork {
+    Vec<double, KMP1 * INTERIOR> RBF{"RBF"};
+    Vec<double, INTERIOR> DBF{"DBF"};
+};
+
+// Read buffer of the model-state readers (restart set, per-field files,
+// initial state, gas exchange): one block of up to 41 levels of the interior.
+struct Statereadbuf {
+    Vec<double, KMP1 * INTERIOR> buf{"RBUF"};
+};
+
 // Per-process log and process-wide I/O handles.
 struct Iostate {
     std::FILE* log = nullptr;  // "data/glo" + tile name, open for the whole run
@@ -425,9 +446,11 @@ struct Ctx {
     Cgridwork cgridwork;
     Cfcstate cfc;
     Bredwork bredwork;
+    Outwork outwork;
     Iostate io;
-    char sys1[31] = {};   // the backup's directory command
-    char sys2[256] = {};  // the backup's copy command
+    Statereadbuf stateread;
+    char sys1[48] = {};   // the backup's directory command (30 characters up to backup 999)
+    char sys2[512] = {};  // the backup's copy command
 
     Ctx() = default;
     Ctx(const Ctx&) = delete;

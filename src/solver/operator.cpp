@@ -1,0 +1,146 @@
+// The surface-pressure operator of one tile and the block SIP factors.
+//
+// One pass of the surface-pressure correction adds -ODX(j) (X(i+1,j) - X(i,j))
+// to every u face at level 1 and, times IU, at the levels below (v faces
+// likewise with ODYV and IV). The vertical integral of continuity that forms
+// the right-hand side (W at the bottom with the rigid lid, -W at the surface
+// with the free surface) then changes by minus the depth-weighted Laplacian of
+// X; the operator below is that Laplacian, so one exact solve cancels the
+// right-hand side. docs/surface-pressure.md gives the derivation and choices.
+#include <cmath>
+
+#include "solver/solver.hpp"
+
+namespace hc {
+
+namespace {
+
+// Depth moved by the correction of u face i (between cells i and i+1) of
+// row j: the surface layer on every face (land_sheet) or on the open ones,
+// plus every open level below.
+double u_face_depth(const Ctx& c, int i, int j, bool land_sheet) {
+    const auto& b = c.bathyglo;
+    const auto& odz = c.zfsglo.ODZ;
+    const double s = land_sheet ? 1.0 : double(b.IU0(i, j));
+    double h = (1.0 / odz(1)) * s;
+    for (int k = 2; k <= KM; ++k) h += double(b.IU(i, j, k)) * (1.0 / odz(k));
+    return h;
+}
+
+// Depth moved by the correction of v face j (between rows j and j+1); the two
+// wall faces (face 1 of the southern process row, face 49 of the northern)
+// are never corrected.
+double v_face_depth(const Ctx& c, int i, int j, bool land_sheet) {
+    const int p = c.mpicomm.myidy;
+    if ((p == 0 && j == 1) || (p == LASTROW && j == NYI + 1)) return 0.0;
+    const auto& b = c.bathyglo;
+    const auto& odz = c.zfsglo.ODZ;
+    const double s = land_sheet ? 1.0 : double(b.IV0(i, j));
+    double h = (1.0 / odz(1)) * s;
+    for (int k = 2; k <= KM; ++k) h += double(b.IV(i, j, k)) * (1.0 / odz(k));
+    return h;
+}
+
+// North coefficient of tile row j (1..49) at tile column i.
+double north_coefficient(const Ctx& c, int i, int j, bool land_sheet) {
+    const auto& m = c.metricglo;
+    if (!land_sheet && c.bathyglo.KB(i, j) < 1) return 0.0;  // identity row
+    const double cj = m.OCS(j) * m.ODY(j);
+    return -cj * m.CSV(j) * m.ODYV(j) * v_face_depth(c, i, j, land_sheet);
+}
+
+}  // namespace
+
+double free_surface_term(const Ctx& c) {
+    if (c.controglo.lfsrf != 1) return 0.0;
+    const double tau = 86400.0 / c.controglo.daodt;  // time between two updates of P0
+    return c.scaglo.odt / (c.controglo.g * tau);
+}
+
+void build_surface_pressure_operator(Ctx& c, bool land_sheet) {
+    auto& e = c.sevp;
+    const auto& m = c.metricglo;
+    const auto& odz = c.zfsglo.ODZ;
+    const double eps = free_surface_term(c);
+    double hfull = 0.0;
+    for (int k = 1; k <= KM; ++k) hfull += 1.0 / odz(k);
+
+    for (int i = 2; i <= NX - 1; ++i) e.AT(i - 1, 1) = north_coefficient(c, i, 1, land_sheet);
+    for (int j = 2; j <= NY - 1; ++j) {
+        const double cj = m.OCS(j) * m.ODY(j);
+        const double odx2 = m.ODX(j) * m.ODX(j);
+        const double cs = m.CSV(j - 1) * m.ODYV(j - 1);
+        const double cn = m.CSV(j) * m.ODYV(j);
+        for (int i = 2; i <= NX - 1; ++i) {
+            const bool wet = c.bathyglo.KB(i, j) >= 1;
+            double al = -odx2 * u_face_depth(c, i - 1, j, land_sheet);
+            double ar = -odx2 * u_face_depth(c, i, j, land_sheet);
+            double ab = -cj * cs * v_face_depth(c, i, j - 1, land_sheet);
+            double at = north_coefficient(c, i, j, land_sheet);
+            double ac = -(al + ar + ab + at);
+            if (!land_sheet && !wet) {
+                // A land column: an identity row of the ocean rows' scale,
+                // decoupled from its neighbours (their faces to it are closed).
+                al = ar = ab = at = 0.0;
+                ac = (odx2 * 2.0 + cj * (cs + cn)) * hfull;
+            } else if (wet) {
+                ac += eps;
+                // A wet column with every face closed under the rigid lid has
+                // no equation of its own: keep it as an identity row too.
+                if (ac == 0.0) ac = (odx2 * 2.0 + cj * (cs + cn)) * hfull;
+            }
+            e.AL(i - 1, j - 1) = al;
+            e.AR(i - 1, j - 1) = ar;
+            e.AB(i - 1, j - 1) = ab;
+            e.AT(i - 1, j) = at;
+            e.AC(i - 1, j - 1) = ac;
+        }
+    }
+}
+
+void build_sip_factors(Ctx& c, double alpha) {
+    auto& e = c.sevp;
+    // Factors of the point (i, j), 1-based interior indices: lw, ls the lower
+    // couplings to the west and south, d the pivot, ue, un the upper couplings
+    // to the east and north. Couplings that leave the tile are dropped.
+    IPlane& lw = e.cl;  // work planes, reordered into the stored factors below
+    IPlane& ls = e.cb;
+    IPlane& ue = e.cr;
+    IPlane& un = e.ct;
+    IPlane& d = e.cc;
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            const double unw = i > 1 ? un(i - 1, j) : 0.0;
+            const double uew = i > 1 ? ue(i - 1, j) : 0.0;
+            const double ues = j > 1 ? ue(i, j - 1) : 0.0;
+            const double uns = j > 1 ? un(i, j - 1) : 0.0;
+            const double w = e.AL(i, j) / (1.0 + alpha * unw);
+            const double s = e.AB(i, j) / (1.0 + alpha * ues);
+            const double dp = e.AC(i, j) + alpha * (w * unw + s * ues) - w * uew - s * uns;
+            lw(i, j) = w;
+            ls(i, j) = s;
+            d(i, j) = dp;
+            ue(i, j) = i < NXI ? (e.AR(i, j) - alpha * s * ues) / dp : 0.0;
+            un(i, j) = j < NYI ? (e.AT(i, j + 1) - alpha * w * unw) / dp : 0.0;
+        }
+    }
+    // Each factor is stored at the point that passes its value on: cl, cb
+    // from P to its east and north neighbours, cr, ct to its west and south.
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            d(i, j) = 1.0 / d(i, j);
+            lw(i, j) = i < NXI ? lw(i + 1, j) : 0.0;  // cl(P) = lw(east of P)
+        }
+    }
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) ls(i, j) = j < NYI ? ls(i, j + 1) : 0.0;  // cb(P) = ls(north of P)
+    }
+    for (int j = NYI; j >= 1; --j) {
+        for (int i = NXI; i >= 1; --i) {
+            ue(i, j) = i > 1 ? ue(i - 1, j) : 0.0;  // cr(P) = ue(west of P)
+            un(i, j) = j > 1 ? un(i, j - 1) : 0.0;  // ct(P) = un(south of P)
+        }
+    }
+}
+
+}  // namespace hc

@@ -1,0 +1,174 @@
+// The surface-pressure operator of one tile and its block SIP factors.
+#include <gtest/gtest.h>
+#include <lapacke.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "solver/solver.hpp"
+#include "test_solver_tile.hpp"
+
+namespace hc {
+namespace {
+
+struct Variant {
+    bool land_sheet;
+    int lfsrf;
+    int myidy;
+};
+
+class SolverOperator : public ::testing::TestWithParam<Variant> {};
+
+// Row j of the operator times 1/c(j) is symmetric; off-diagonals are never
+// positive; the tile block is positive definite (banded Cholesky); the
+// marching variant has AT nonzero off the northern wall; the BiCGStab variant
+// has decoupled land rows; the free-surface term sits on wet rows only.
+TEST_P(SolverOperator, ScaledSymmetricPositiveDefinite) {
+    const Variant v = GetParam();
+    std::unique_ptr<Ctx> owner(make_ctx());
+    Ctx& c = *owner;
+    test::make_solver_tile(c, v.myidy, v.lfsrf);
+    build_surface_pressure_operator(c, v.land_sheet);
+    auto& e = c.sevp;
+    auto& m = c.metricglo;
+    auto cj = [&](int j) { return m.OCS(j) * m.ODY(j); };
+    const double eps = free_surface_term(c);
+    if (v.lfsrf == 1) { EXPECT_GT(eps, 0.0); }
+
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            EXPECT_LE(e.AL(i, j), 0.0);
+            EXPECT_LE(e.AR(i, j), 0.0);
+            EXPECT_LE(e.AB(i, j), 0.0);
+            EXPECT_LE(e.AT(i, j + 1), 0.0);
+            EXPECT_GT(e.AC(i, j), 0.0);
+            if (i < NXI) { EXPECT_EQ(e.AR(i, j), e.AL(i + 1, j)); }
+            if (j < NYI) {
+                EXPECT_NEAR(e.AT(i, j + 1) / cj(j + 1), e.AB(i, j + 1) / cj(j + 2),
+                            1e-13 * std::fabs(e.AB(i, j + 1) / cj(j + 2)));
+            }
+            const bool wet = c.bathyglo.KB(i + 1, j + 1) >= 1;
+            const double off = -(e.AL(i, j) + e.AR(i, j) + e.AB(i, j) + e.AT(i, j + 1));
+            if (wet) {
+                EXPECT_NEAR(e.AC(i, j) - off, eps, 1e-6 * std::fabs(e.AC(i, j)));
+            } else if (!v.land_sheet) {
+                EXPECT_EQ(off, 0.0);
+            } else {
+                EXPECT_EQ(e.AC(i, j), off);
+            }
+        }
+    }
+    for (int j = 1; j <= NYI + 1; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            const bool wall = (v.myidy == 0 && j == 1) || (v.myidy == LASTROW && j == NYI + 1);
+            if (wall) { EXPECT_EQ(e.AT(i, j), 0.0); }
+            if (v.land_sheet && !wall) { EXPECT_LT(e.AT(i, j), 0.0) << i << "," << j; }
+        }
+    }
+    if (v.myidy == 0) {
+        for (int i = 1; i <= NXI; ++i) EXPECT_EQ(e.AB(i, 1), 0.0);
+    }
+
+    // The tile block, rows scaled by 1/c(j), as a symmetric band of width 80.
+    const int n = INTERIOR, kd = NXI;
+    std::vector<double> band(size_t(kd + 1) * n, 0.0);
+    auto put = [&](int row, int col, double a) {  // upper band, row <= col
+        band[size_t(col) * (kd + 1) + size_t(kd + row - col)] = a;
+    };
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            const int p = (i - 1) + NXI * (j - 1);
+            const double s = 1.0 / cj(j + 1);
+            put(p, p, e.AC(i, j) * s);
+            if (i < NXI) put(p, p + 1, e.AR(i, j) * s);
+            if (j < NYI) put(p, p + NXI, e.AT(i, j + 1) * s);
+        }
+    }
+    EXPECT_EQ(LAPACKE_dpbtrf(LAPACK_COL_MAJOR, 'U', n, kd, band.data(), kd + 1), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, SolverOperator,
+                         ::testing::Values(Variant{false, 0, 2}, Variant{false, 1, 2}, Variant{true, 0, 2},
+                                           Variant{true, 1, 2}, Variant{false, 0, 0}, Variant{true, 0, 0},
+                                           Variant{false, 1, 5}, Variant{true, 1, 5}));
+
+// The halo row's north coefficient is the one the tile below computes for
+// its last row: same metrics, same face.
+TEST(SolverOperatorRows, HaloRowNorthCoefficientMatchesTileBelow) {
+    for (bool sheet : {false, true}) {
+        std::unique_ptr<Ctx> up(make_ctx()), down(make_ctx());
+        test::make_solver_tile(*up, 3, 0);
+        test::make_solver_tile(*down, 2, 0);
+        // The upper tile's halo row is the lower tile's row 49.
+        for (int i = 1; i <= NX; ++i) {
+            up->bathyglo.KB(i, 1) = down->bathyglo.KB(i, 49);
+            up->bathyglo.IV0(i, 1) = down->bathyglo.IV0(i, 49);
+            for (int k = 1; k <= KM; ++k) up->bathyglo.IV(i, 1, k) = down->bathyglo.IV(i, 49, k);
+        }
+        build_surface_pressure_operator(*up, sheet);
+        build_surface_pressure_operator(*down, sheet);
+        for (int i = 1; i <= NXI; ++i) {
+            EXPECT_NEAR(up->sevp.AT(i, 1), down->sevp.AT(i, NYI + 1), 1e-12 * std::fabs(down->sevp.AT(i, NYI + 1)));
+        }
+    }
+}
+
+// The sweeps invert L.U for any alpha, and with alpha = 0 the product L.U
+// carries the operator's five coefficients on the tile.
+TEST(SolverSip, SweepsInvertTheFactorisation) {
+    std::unique_ptr<Ctx> owner(make_ctx());
+    Ctx& c = *owner;
+    test::make_solver_tile(c, 2, 1);
+    build_surface_pressure_operator(c, false);
+    auto& e = c.sevp;
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (double alpha : {0.0, 0.5, kSipAlpha}) {
+        build_sip_factors(c, alpha);
+        if (alpha == 0.0) {
+            for (int j = 1; j <= NYI; ++j) {
+                for (int i = 1; i <= NXI; ++i) {
+                    double diag = 1.0 / e.cc(i, j);
+                    if (i > 1) diag += e.cl(i - 1, j) * e.cr(i, j);
+                    if (j > 1) diag += e.cb(i, j - 1) * e.ct(i, j);
+                    const double tol = 1e-12 * e.AC(i, j);
+                    EXPECT_NEAR(diag, e.AC(i, j), tol);
+                    if (i < NXI) { EXPECT_NEAR(e.cr(i + 1, j) / e.cc(i, j), e.AR(i, j), tol); }
+                    if (j < NYI) { EXPECT_NEAR(e.ct(i, j + 1) / e.cc(i, j), e.AT(i, j + 1), tol); }
+                    if (i > 1) { EXPECT_NEAR(e.cl(i - 1, j), e.AL(i, j), tol); }
+                    if (j > 1) { EXPECT_NEAR(e.cb(i, j - 1), e.AB(i, j), tol); }
+                }
+            }
+        }
+        Plane x, w, lu, back;
+        x.fill(0.0);
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) x(i, j) = u(gen);
+        }
+        w.fill(0.0);
+        lu.fill(0.0);
+        for (int j = 2; j <= 49; ++j) {  // w = U x
+            for (int i = 2; i <= 81; ++i) {
+                w(i, j) = x(i, j);
+                if (i < 81) w(i, j) += e.cr(i, j - 1) * x(i + 1, j);
+                if (j < 49) w(i, j) += e.ct(i - 1, j) * x(i, j + 1);
+            }
+        }
+        for (int j = 2; j <= 49; ++j) {  // lu = L w
+            for (int i = 2; i <= 81; ++i) {
+                lu(i, j) = w(i, j) / e.cc(i - 1, j - 1);
+                if (i > 2) lu(i, j) += e.cl(i - 2, j - 1) * w(i - 1, j);
+                if (j > 2) lu(i, j) += e.cb(i - 1, j - 2) * w(i, j - 1);
+            }
+        }
+        p_sipsqelim(e.cb, e.cl, e.cc, e.cr, e.ct, lu, back);
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) ASSERT_NEAR(back(i, j), x(i, j), 1e-10) << alpha << " " << i << "," << j;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hc
