@@ -1,0 +1,197 @@
+// The restart set ("data/rerun.nc" and 19 per-field files) and the
+// initial-state file "data/initial.nc".
+//
+// Every file of the set is written under a temporary name in data/ and only
+// when all of them are complete on every process are they renamed into place,
+// per-field files first and "data/rerun.nc" last. A save that fails or is
+// killed half-way therefore leaves the previous restart set whole.
+#include <cstdio>
+#include <string>
+
+#include "io/io.hpp"
+#include "io/nc.hpp"
+#include "io/output.hpp"
+#include "util/format.hpp"
+
+namespace hc {
+
+const RestartFile kRestartFiles[19] = {
+    {"u1", "u1"}, {"u2", "u2"}, {"ul", "ulf"}, {"v1", "v1"}, {"v2", "v2"}, {"vl", "vlf"}, {"t1", "t1"},
+    {"t2", "t2"}, {"tl", "tlf"}, {"s1", "s1"}, {"s2", "s2"}, {"sl", "slf"}, {"pp", "p"},  {"uc", "u"},
+    {"wc", "w"},  {"vc", "v"},  {"c1", "c1"}, {"c2", "c2"}, {"cl", "clf"},
+};
+
+namespace {
+
+std::string field_path(const char* tag) { return std::string("data/") + tag + ".nc"; }
+
+// Process 0 moves the temporary files into place when every process wrote
+// them completely, or removes them and says so; then all wait for it.
+void commit(Ctx& c, const std::string* paths, int n, bool ok, const char* what) {
+    const bool good = !nc::any(c, !ok);
+    if (c.mpicomm.myid == 0) {
+        for (int f = 0; f < n; ++f) {
+            const std::string tmp = restart_temp_name(paths[f]);
+            if (good) {
+                if (std::rename(tmp.c_str(), paths[f].c_str()) != 0)
+                    fmt::out((fmt::Line() << "cannot move" << tmp << "to" << paths[f]).str());
+            } else {
+                std::remove(tmp.c_str());
+            }
+        }
+        if (!good) fmt::out((fmt::Line() << what << "not saved: the previous files are kept").str());
+    }
+    MPI_Barrier(c.mpicomm.comm3d);
+}
+
+}  // namespace
+
+std::string restart_temp_name(const std::string& path) { return path + ".tmp"; }
+
+bool write2nc(Ctx& c, const char* tag, const char* name, const double* FLD, int levels, int lenidx) {
+    auto& p = c.pnetcdf;
+    bool ok = true;
+    auto tested = [&](int st) {
+        if (st != NC_NOERR) {
+            fmt::out((fmt::Line() << tag << nc::error_text(st)).str());
+            ok = false;
+        }
+        return st == NC_NOERR;
+    };
+    const std::string tmp = restart_temp_name(field_path(tag));
+    int ncid = -1;
+    // Nothing is done with a file that could not be created.
+    if (!tested(ncmpi_create(c.mpicomm.comm3d, tmp.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid))) return false;
+
+    int dlev = 0, dlat = 0, dlon = 0, varid = 0;
+    ok &= ncmpi_def_dim(ncid, "level", p.NN(lenidx), &dlev) == NC_NOERR;
+    ok &= ncmpi_def_dim(ncid, "latitude", p.NN(2), &dlat) == NC_NOERR;
+    ok &= ncmpi_def_dim(ncid, "longitude", p.NN(3), &dlon) == NC_NOERR;
+    const int dims[3] = {dlon, dlat, dlev};
+    tested(ncmpi_def_var(ncid, name, NC_DOUBLE, 3, dims, &varid));
+    tested(ncmpi_enddef(ncid));
+
+    double* buf = c.outwork.RBF.data();
+    mtx2rvec(FLD, buf, NX, NY, NXI, NYI, levels, 1, 1);
+    p.ncn3(1) = levels;
+    const nc::Slab s = nc::from_vectors(p.nst3, p.ncn3);
+    tested(ncmpi_put_vara_double_all(ncid, varid, s.start, s.count, buf));
+    tested(ncmpi_close(ncid));
+    return ok;
+}
+
+void write_rerun(Ctx& c) {
+    auto& m = c.mpicomm;
+    auto& p = c.pnetcdf;
+    auto& ierr = m.ierr;
+    bool ok = true;
+    auto st = [&](int status) {
+        ierr = status;
+        if (status != NC_NOERR) ok = false;
+    };
+
+    const std::string rerun = "data/rerun.nc";
+    int ncid = -1;
+    st(ncmpi_create(m.comm3d, restart_temp_name(rerun).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
+    pnetcdferrck(c, ierr);
+    if (ierr == NC_NOERR) {
+        int dlat = 0, dlon = 0, dmon = 0, dglo = 0;
+        st(ncmpi_def_dim(ncid, "latitude", JMT, &dlat));
+        st(ncmpi_def_dim(ncid, "longitude", IMT, &dlon));
+        st(ncmpi_def_dim(ncid, "month", NMONTH, &dmon));
+        st(ncmpi_def_dim(ncid, "global", 1, &dglo));
+        pnetcdferrck(c, ierr);
+
+        const int d2[2] = {dlon, dlat}, dq[3] = {dlon, dlat, dmon};
+        const char* scalars[5] = {"days", "evap", "qsum", "olde", "oldq"};
+        const char* planes[10] = {"x", "p0", "qvag", "tnudge", "pbar", "pvar", "xbar", "ucli", "vcli", "rmsv"};
+        int vitf = 0, vnsombo = 0, vsc[5] = {}, vpl[10] = {};
+        st(ncmpi_def_var(ncid, "itf", NC_INT, 1, &dglo, &vitf));
+        for (int n = 0; n < 5; ++n) st(ncmpi_def_var(ncid, scalars[n], NC_DOUBLE, 1, &dglo, &vsc[n]));
+        st(ncmpi_def_var(ncid, "nsombo", NC_INT, 1, &dmon, &vnsombo));
+        for (int n = 0; n < 10; ++n) st(ncmpi_def_var(ncid, planes[n], NC_DOUBLE, n == 2 ? 3 : 2, n == 2 ? dq : d2, &vpl[n]));
+        st(ncmpi_enddef(ncid));
+
+        // Scalars and counts: every process writes the same values.
+        const nc::Slab one = nc::from_vectors(p.ione.data(), p.ione.data(), 1);
+        st(ncmpi_put_vara_int_all(ncid, vitf, one.start, one.count, &c.scaglo.itf));
+        const double sv[5] = {c.scaglo.days, c.controglo.evap, c.controglo.qsum, c.controglo.olde, c.controglo.oldq};
+        for (int n = 0; n < 5; ++n) st(ncmpi_put_vara_double_all(ncid, vsc[n], one.start, one.count, &sv[n]));
+        const nc::Slab months = nc::vector_block(NMONTH, 0);
+        st(ncmpi_put_vara_int_all(ncid, vnsombo, months.start, months.count, c.climatglo.NSOMBO.data()));
+
+        const nc::Slab s2 = nc::from_vectors(p.nst2, p.ncn2);
+        const nc::Slab sm = nc::from_vectors(p.nstm, p.ncnm);
+        double* dbf = c.outwork.DBF.data();
+        double* rbf = c.outwork.RBF.data();
+        mtx2dvec(c.sevp.X.data(), dbf);
+        st(ncmpi_put_vara_double_all(ncid, vpl[0], s2.start, s2.count, dbf));
+        mtx2rvec(c.bglo.P0.data(), rbf, NX, NY, NXI, NYI, 1, 1, 1);
+        st(ncmpi_put_vara_double_all(ncid, vpl[1], s2.start, s2.count, rbf));
+        mtx2rvec(c.climatglo.QAVG.data(), rbf, NXI, NYI, NXI, NYI, NMONTH, 0, 0);
+        st(ncmpi_put_vara_double_all(ncid, vpl[2], sm.start, sm.count, rbf));
+        mtx2rvec(c.climatglo.TNUDGE.data(), rbf, NXI, NYI, NXI, NYI, 1, 0, 0);
+        st(ncmpi_put_vara_double_all(ncid, vpl[3], s2.start, s2.count, rbf));
+        auto& t = c.tavgglo;
+        Plane* tav[6] = {&t.pbar, &t.pvar, &t.xbar, &t.ucli, &t.vcli, &t.rmsv};
+        for (int n = 0; n < 6; ++n) {
+            mtx2rvec(tav[n]->data(), rbf, NX, NY, NXI, NYI, 1, 1, 1);
+            st(ncmpi_put_vara_double_all(ncid, vpl[4 + n], s2.start, s2.count, rbf));
+        }
+        st(ncmpi_close(ncid));
+    }
+
+    auto& b = c.bglo;
+    auto& g = c.cgridglo;
+    const double* fields[19] = {b.U1.data(), b.U2.data(), b.ULF.data(), b.V1.data(), b.V2.data(),
+                                b.VLF.data(), b.T1.data(), b.T2.data(), b.TLF.data(), b.S1.data(),
+                                b.S2.data(), b.SLF.data(), b.P.data(), g.U.data(), g.W.data(),
+                                g.V.data(), b.C1.data(), b.C2.data(), b.CLF.data()};
+    std::string paths[20];
+    for (int f = 0; f < 19; ++f) {
+        const bool faces = fields[f] == g.W.data();
+        ok &= write2nc(c, kRestartFiles[f].tag, kRestartFiles[f].var, fields[f], faces ? KMP1 : KM, faces ? 5 : 1);
+        paths[f] = field_path(kRestartFiles[f].tag);
+    }
+    paths[19] = rerun;
+    commit(c, paths, 20, ok, "restart set");
+}
+
+void write_init2nc(Ctx& c, Field& STM, Field& TTM) {
+    auto& m = c.mpicomm;
+    auto& p = c.pnetcdf;
+    auto& ierr = m.ierr;
+    bool ok = true;
+    auto st = [&](int status) {
+        ierr = status;
+        if (status != NC_NOERR) ok = false;
+    };
+    const std::string path = "data/initial.nc";
+    int ncid = -1;
+    st(ncmpi_create(m.comm3d, restart_temp_name(path).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
+    pnetcdferrck(c, ierr);
+    if (ierr == NC_NOERR) {
+        int dlev = 0, dlat = 0, dlon = 0, vti = 0, vsi = 0;
+        st(ncmpi_def_dim(ncid, "level", KM, &dlev));
+        st(ncmpi_def_dim(ncid, "latitude", JMT, &dlat));
+        st(ncmpi_def_dim(ncid, "longitude", IMT, &dlon));
+        pnetcdferrck(c, ierr);
+        const int dims[3] = {dlon, dlat, dlev};
+        st(ncmpi_def_var(ncid, "ti", NC_DOUBLE, 3, dims, &vti));
+        st(ncmpi_def_var(ncid, "si", NC_DOUBLE, 3, dims, &vsi));
+        st(ncmpi_enddef(ncid));
+
+        double* buf = c.outwork.RBF.data();
+        mtx2rvec(TTM.data(), buf, NX, NY, NXI, NYI, KM, 1, 1);
+        p.ncn3(1) = KM;
+        const nc::Slab s = nc::from_vectors(p.nst3, p.ncn3);
+        st(ncmpi_put_vara_double_all(ncid, vti, s.start, s.count, buf));
+        pnetcdferrck(c, ierr);
+        mtx2rvec(STM.data(), buf, NX, NY, NXI, NYI, KM, 1, 1);
+        st(ncmpi_put_vara_double_all(ncid, vsi, s.start, s.count, buf));
+        st(ncmpi_close(ncid));
+    }
+    commit(c, &path, 1, ok, path.c_str());
+}
+
+}  // namespace hc
