@@ -1,0 +1,29 @@
+// Pieces of the coefficient set-up that depend only on their arguments.
+#pragma once
+
+#include "var/state.hpp"
+
+namespace hc {
+
+// Fraction of the full relaxation rate below the surface at latitude y (row
+// south of it at y_south): 1 poleward of 83N and 69.5S, decaying by e^-0.275
+// per row from there to 81N and 67.5S, 0 elsewhere.
+double nudging_taper(double y, double y_south);
+
+// Lateral-viscosity enhancement (cm^2/s) at global row Jg (1..290, halo
+// included), longitude x and latitude y in degrees.
+double lateral_enhancement(int Jg, double x, double y);
+
+// The tile's wet area of level k (no communication).
+double tile_wet_area(const Ctx& c, int k);
+
+// The depth table entry for a bottom level index 2 * KB or 2 * KB + 1; a
+// land column (KB = 0) has its floor at the surface entry Z(1).
+double floor_depth(const Ctx& c, int kb);
+double centre_depth(const Ctx& c, int kb);
+
+// The restart's time-step check: steps at the restored days with the new
+// steps per day.
+i32 restart_step(double days, double daodt);
+
+}  // namespace hc
