@@ -99,7 +99,7 @@ void Input::read(const char* var, const Slab& s, Read&& r) {
     if (any(c_, st != NC_NOERR)) fail(var, "not found");
 
     int ndims = 0;
-    int dimids[NC_MAX_VAR_DIMS];
+    int dimids[4];  // NC_MAX_VAR_DIMS is unbounded in this library: never size by it
     ncmpi_inq_varndims(ncid_, varid, &ndims);
     // A single value may be a scalar variable; every block must match the
     // variable's rank.
