@@ -1,0 +1,231 @@
+// Start-up of the marching solver: the sub-block table IE and the influence
+// matrices RINV, RINV1, built from the coefficients that every tile holds.
+//
+// The root process (rank 0 of comm3d) gathers the 24 tiles' coefficients into
+// the global 320 x 288 system, takes for every sub-block m (base row b, first
+// row b+1, last row e) the responses of a re-marching with zero right-hand
+// side: Q, P the change of the marched last row per unit change of the first
+// and of the base row, W, V the change of the last row's left-hand side, with
+// the row above e held fixed; N the north coefficients of row e. Then, with
+// K0 = 0: R = (W + V K)^-1, R1 = -(P K + Q) R, K = R1 N. Each process
+// receives its 54-entry share of the transposed matrices of its column.
+#include <cblas.h>
+#include <lapacke.h>
+
+#include <algorithm>
+#include <time.h>
+#include <vector>
+
+#include "solver/solver.hpp"
+
+namespace hc {
+
+namespace {
+
+constexpr int N = IMT;               // points of a global row
+constexpr int ROWS = JMT;            // interior rows of the global grid
+constexpr int NSUB = 72;             // sub-blocks
+constexpr int TILE_WORDS = 2 + 5 * INTERIOR;  // coordinates, AL, AB, AC, AR, AT(rows 2..49)
+
+// The global coefficients, row g = 1..288, column c = 1..320 (periodic).
+struct Global {
+    std::vector<double> al, ab, ac, ar, at;  // at(c, g): north coefficient of row g; row 0 holds zeros
+    double& L(int cc, int g) { return al[idx(cc, g)]; }
+    double& B(int cc, int g) { return ab[idx(cc, g)]; }
+    double& C(int cc, int g) { return ac[idx(cc, g)]; }
+    double& R(int cc, int g) { return ar[idx(cc, g)]; }
+    double& T(int cc, int g) { return at[size_t(cc - 1) + size_t(N) * size_t(g)]; }
+    static size_t idx(int cc, int g) { return size_t(cc - 1) + size_t(N) * size_t(g - 1); }
+    Global() : al(size_t(N) * ROWS), ab(size_t(N) * ROWS), ac(size_t(N) * ROWS), ar(size_t(N) * ROWS),
+               at(size_t(N) * (ROWS + 1)) {}
+};
+
+inline int wrap(int cc) { return cc < 1 ? cc + N : (cc > N ? cc - N : cc); }
+
+// Dense n x n matrices, column-major: M[(r - 1) + n (col - 1)].
+using Dense = std::vector<double>;
+
+// Response of sub-block m's re-marching to the base row xb and first row xf
+// (zero right-hand side, the row above e zero): the last row and its
+// left-hand side.
+void remarch(Global& G, int m, const double* xb, const double* xf, double* last, double* lhs) {
+    const int b = 4 * (m - 1), e = 4 * m;
+    std::vector<double> rows(size_t(N) * (e - b + 1));
+    auto X = [&](int cc, int g) -> double& { return rows[size_t(wrap(cc) - 1) + size_t(N) * size_t(g - b)]; };
+    for (int cc = 1; cc <= N; ++cc) {
+        X(cc, b) = xb[cc - 1];
+        X(cc, b + 1) = xf[cc - 1];
+    }
+    for (int k = b + 2; k <= e; ++k) {
+        const int g = k - 1;
+        for (int cc = 1; cc <= N; ++cc) {
+            X(cc, k) = (0.0 - G.L(cc, g) * X(cc - 1, g) - G.B(cc, g) * X(cc, g - 1) - G.C(cc, g) * X(cc, g) -
+                        G.R(cc, g) * X(cc + 1, g)) /
+                       G.T(cc, g);
+        }
+    }
+    for (int cc = 1; cc <= N; ++cc) {
+        last[cc - 1] = X(cc, e);
+        lhs[cc - 1] = G.L(cc, e) * X(cc - 1, e) + G.B(cc, e) * X(cc, e - 1) + G.C(cc, e) * X(cc, e) +
+                      G.R(cc, e) * X(cc + 1, e);
+    }
+}
+
+// out = A K for a matrix A with few nonzeros per row (a marching response).
+void sparse_times(const Dense& A, const Dense& K, Dense& out) {
+    std::fill(out.begin(), out.end(), 0.0);
+    for (int j = 0; j < N; ++j) {
+        for (int r = 0; r < N; ++r) {
+            const double a = A[size_t(r) + size_t(N) * j];
+            if (a == 0.0) continue;
+            for (int col = 0; col < N; ++col) out[size_t(r) + size_t(N) * col] += a * K[size_t(j) + size_t(N) * col];
+        }
+    }
+}
+
+// In place inverse; with drop_smallest the generalised inverse that drops the
+// smallest singular value (the rigid lid's constant null vector).
+void invert(Dense& M, bool drop_smallest) {
+    if (!drop_smallest) {
+        std::vector<lapack_int> piv(N);
+        LAPACKE_dgetrf(LAPACK_COL_MAJOR, N, N, M.data(), N, piv.data());
+        LAPACKE_dgetri(LAPACK_COL_MAJOR, N, M.data(), N, piv.data());
+        return;
+    }
+    Dense U(size_t(N) * N), VT(size_t(N) * N);
+    std::vector<double> s(N), work(N);
+    LAPACKE_dgesvd(LAPACK_COL_MAJOR, 'A', 'A', N, N, M.data(), N, s.data(), U.data(), N, VT.data(), N, work.data());
+    // pinv = V diag(1/s) U^T over all but the smallest singular value.
+    for (int k = 0; k < N - 1; ++k) {
+        const double inv = s[k] > 0.0 ? 1.0 / s[k] : 0.0;
+        for (int r = 0; r < N; ++r) U[size_t(r) + size_t(N) * k] *= inv;
+    }
+    cblas_dgemm(CblasColMajor, CblasTrans, CblasTrans, N, N, N - 1, 1.0, VT.data(), N, U.data(), N, 0.0, M.data(), N);
+}
+
+// Waits for a receive without spinning, so that the root has the cores.
+void quiet_wait(MPI_Request& req) {
+    int done = 0;
+    const timespec nap{0, 200000};
+    for (;;) {
+        MPI_Test(&req, &done, MPI_STATUS_IGNORE);
+        if (done) return;
+        nanosleep(&nap, nullptr);
+    }
+}
+
+}  // namespace
+
+void build_marching_matrices(Ctx& c) {
+    auto& e = c.sevp;
+    auto& mc = c.mpicomm;
+    for (int h = 1; h <= 12; ++h) e.IE(h) = 4 * h + 1;
+
+    int rank = 0;
+    MPI_Comm_rank(mc.comm3d, &rank);
+    std::vector<double> mine(TILE_WORDS);
+    mine[0] = mc.myidx;
+    mine[1] = mc.myidy;
+    size_t w = 2;
+    for (IPlane* a : {&e.AL, &e.AB, &e.AC, &e.AR}) {
+        for (int j = 1; j <= NYI; ++j) {
+            for (int i = 1; i <= NXI; ++i) mine[w++] = (*a)(i, j);
+        }
+    }
+    for (int j = 2; j <= NYI + 1; ++j) {
+        for (int i = 1; i <= NXI; ++i) mine[w++] = e.AT(i, j);
+    }
+    std::vector<double> all(rank == 0 ? size_t(TILE_WORDS) * NPROC : 0);
+    MPI_Gather(mine.data(), TILE_WORDS, MPI_DOUBLE, all.data(), TILE_WORDS, MPI_DOUBLE, 0, mc.comm3d);
+
+    const size_t nr = RinvSlabs::size, nr1 = Rinv1Slabs::size;
+    if (rank != 0) {
+        MPI_Request req[2];
+        MPI_Irecv(e.RINV.data(), int(nr), MPI_DOUBLE, 0, 1, mc.comm3d, &req[0]);
+        MPI_Irecv(e.RINV1.data(), int(nr1), MPI_DOUBLE, 0, 1, mc.comm3d, &req[1]);
+        quiet_wait(req[0]);
+        quiet_wait(req[1]);
+        return;
+    }
+
+    Global G;
+    std::vector<int> qd(NPROC), rd(NPROC);
+    for (int d = 0; d < NPROC; ++d) {
+        const double* t = all.data() + size_t(TILE_WORDS) * d;
+        const int q = int(t[0]), p = int(t[1]);
+        qd[d] = q;
+        rd[d] = p;
+        size_t o = 2;
+        for (int arr = 0; arr < 4; ++arr) {
+            for (int j = 1; j <= NYI; ++j) {
+                for (int i = 1; i <= NXI; ++i) {
+                    const int cc = 80 * q + i, g = 48 * p + j;
+                    double v = t[o++];
+                    if (arr == 0) G.L(cc, g) = v;
+                    if (arr == 1) G.B(cc, g) = v;
+                    if (arr == 2) G.C(cc, g) = v;
+                    if (arr == 3) G.R(cc, g) = v;
+                }
+            }
+        }
+        for (int j = 2; j <= NYI + 1; ++j) {
+            for (int i = 1; i <= NXI; ++i) G.T(80 * q + i, 48 * p + j - 1) = t[o++];
+        }
+    }
+
+    // The shares of every process, filled sub-block by sub-block.
+    std::vector<std::vector<double>> outR(NPROC, std::vector<double>(nr, 0.0));
+    std::vector<std::vector<double>> outR1(NPROC, std::vector<double>(nr1, 0.0));
+    auto share = [&](const Dense& M, int m, std::vector<std::vector<double>>& out) {
+        for (int d = 0; d < NPROC; ++d) {
+            double* slab = out[d].data() + size_t(NEVPQ) * NX * (m - 1);
+            for (int i = 1; i <= NX; ++i) {
+                const int cc = wrap(80 * qd[d] + i - 1);
+                for (int k = 1; k <= NEVPQ; ++k) {
+                    const int col = NEVPQ * rd[d] + k;
+                    slab[(k - 1) + size_t(NEVPQ) * (i - 1)] = col <= N ? M[size_t(cc - 1) + size_t(N) * (col - 1)] : 0.0;
+                }
+            }
+        }
+    };
+
+    const size_t nn = size_t(N) * N;
+    Dense Q(nn), P(nn), Wm(nn), Vm(nn), K(nn, 0.0), M(nn), T(nn), R1(nn);
+    std::vector<double> zero(N, 0.0), unit(N, 0.0);
+    const bool singular = c.controglo.lfsrf != 1;
+    for (int m = 1; m <= NSUB; ++m) {
+        for (int j = 0; j < N; ++j) {
+            unit[j] = 1.0;
+            remarch(G, m, zero.data(), unit.data(), &Q[size_t(N) * j], &Wm[size_t(N) * j]);
+            remarch(G, m, unit.data(), zero.data(), &P[size_t(N) * j], &Vm[size_t(N) * j]);
+            unit[j] = 0.0;
+        }
+        sparse_times(Vm, K, M);
+        for (size_t n = 0; n < nn; ++n) M[n] += Wm[n];
+        invert(M, singular && m == NSUB);  // M now holds R
+        share(M, m, outR);
+        if (m == NSUB) break;
+        sparse_times(P, K, T);
+        for (size_t n = 0; n < nn; ++n) T[n] += Q[n];
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, N, N, N, -1.0, T.data(), N, M.data(), N, 0.0,
+                    R1.data(), N);
+        share(R1, m, outR1);
+        const int er = 4 * m;
+        for (int j = 0; j < N; ++j) {
+            const double nj = G.T(j + 1, er);
+            for (int r = 0; r < N; ++r) K[size_t(r) + size_t(N) * j] = R1[size_t(r) + size_t(N) * j] * nj;
+        }
+    }
+
+    for (int d = 0; d < NPROC; ++d) {
+        if (d == 0) {
+            std::copy(outR[0].begin(), outR[0].end(), e.RINV.data());
+            std::copy(outR1[0].begin(), outR1[0].end(), e.RINV1.data());
+            continue;
+        }
+        MPI_Send(outR[d].data(), int(nr), MPI_DOUBLE, d, 1, mc.comm3d);
+        MPI_Send(outR1[d].data(), int(nr1), MPI_DOUBLE, d, 1, mc.comm3d);
+    }
+}
+
+}  // namespace hc

@@ -1,0 +1,178 @@
+// The marching solver: the 288 rows of the global grid in 72 sub-blocks of
+// four rows, 12 per process row. Inside a sub-block the equations are solved
+// row by row for the row above; the residual left in the last row's equations
+// is turned into corrections by influence matrices, a forward sweep from south
+// to north, a backward sweep from north to south and a final marching pass.
+// The six processes of a process column share each matrix, 54 residual
+// entries each (the last share padded with zeros), so every one of the 320
+// entries of a residual row enters the corrections.
+#include <cblas.h>
+
+#include "solver/solver.hpp"
+
+namespace hc {
+
+namespace {
+
+template <bool Timed>
+class Marcher {
+public:
+    Marcher(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
+            Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
+            Vec<i32, 12>& IE)
+        : c_(c), AL_(AL), AB_(AB), AC_(AC), AR_(AR), AT_(AT), RINV_(RINV), RINV1_(RINV1), DUM0_(DUM0),
+          evpq_(evpq), evpe_(evpe), evpg_(evpg), S_(S), X_(X), IE_(IE) {}
+
+    void run() {
+        auto& m = c_.mpicomm;
+        const int me = m.myidy;
+        if (Timed) c_.timer.t(7) = MPI_Wtime();
+
+        // Forward sweep.
+        for (int p = 0; p < NPROC_ROWS; ++p) {
+            for (int h = 1; h <= 12; ++h) {
+                const int mb = 12 * p + h;
+                if (me == p) march(h);
+                if (mb == 72) break;
+                const int e = IE_(h);
+                if (me == p) {
+                    residual(h);
+                    for (int i = 1; i <= NX; ++i) {
+                        evpe_(i) = X_(i, e);
+                        DUM0_(i, h) = X_(i, e);
+                    }
+                }
+                double* target = h < 12 ? X_.at(1, e) : X_.at(1, 1);
+                correct(p, RINV1_.at(1, 1, mb), -1.0, me == p ? 1.0 : 0.0, h < 12 ? p : p + 1, target);
+            }
+        }
+
+        // Backward sweep.
+        for (int p = NPROC_ROWS - 1; p >= 0; --p) {
+            for (int h = 12; h >= 1; --h) {
+                const int mb = 12 * p + h;
+                const int b = base(h);
+                if (me == p) {
+                    if (mb < 72) {
+                        for (int i = 1; i <= NX; ++i) X_(i, IE_(h)) = DUM0_(i, h);
+                    }
+                    residual(h);
+                }
+                correct(p, RINV_.at(1, 1, mb), 1.0, 0.0, p, DUM0_.at(1, h));
+                if (me == p) {
+                    for (int i = 1; i <= NX; ++i) X_(i, b + 1) = X_(i, b + 1) + DUM0_(i, h);
+                }
+                if (mb == 1) break;
+                if (me == p) {
+                    for (int i = 1; i <= NXI; ++i) evpe_(i) = DUM0_(i + 1, h) * AT_(i, b);
+                    gather_row();
+                }
+                correct(p, RINV1_.at(1, 1, mb - 1), 1.0, 0.0, p, DUM0_.at(1, h));
+                if (me == p) {
+                    for (int i = 1; i <= NX; ++i) DUM0_(i, h) = X_(i, b) + DUM0_(i, h);
+                }
+            }
+            // The corrected first row of the tile goes to the process row below.
+            if (p >= 1) {
+                if (me == p) MPI_Send(X_.at(1, 2), NX, MPI_DOUBLE, m.isouth, 1, m.comm3d);
+                if (me == p - 1) MPI_Recv(X_.at(1, NY), NX, MPI_DOUBLE, m.inorth, 1, m.comm3d, &m.istatus);
+            }
+        }
+
+        // Final pass: every process row at once, from the final base rows.
+        if (me == 0) {
+            for (int i = 1; i <= NX; ++i) DUM0_(i, 1) = 0.0;
+        }
+        for (int h = 1; h <= 12; ++h) {
+            const int b = base(h);
+            for (int i = 1; i <= NX; ++i) X_(i, b) = DUM0_(i, h);
+            march(h);
+        }
+    }
+
+private:
+    int base(int h) const { return h == 1 ? 1 : IE_(h - 1); }
+
+    void mark() {
+        if (Timed) c_.timer.t(8) = MPI_Wtime();
+    }
+    void add_comm() {
+        if (Timed) c_.timer.t(5) = c_.timer.t(5) - c_.timer.t(8) + MPI_Wtime();
+    }
+
+    // Rows b+2..IE(h) of sub-block h, each from the equations of the row below.
+    void march(int h) {
+        auto& m = c_.mpicomm;
+        for (int k = base(h) + 2; k <= IE_(h); ++k) {
+            for (int a = 2; a <= 81; ++a) {
+                X_(a, k) = (S_(a - 1, k - 2) - AL_(a - 1, k - 2) * X_(a - 1, k - 1) - AB_(a - 1, k - 2) * X_(a, k - 2) -
+                            AC_(a - 1, k - 2) * X_(a, k - 1) - AR_(a - 1, k - 2) * X_(a + 1, k - 1)) /
+                           AT_(a - 1, k - 1);
+            }
+            mark();
+            MPI_Sendrecv(X_.at(2, k), 1, MPI_DOUBLE, m.iwest, 1, X_.at(82, k), 1, MPI_DOUBLE, m.ieast, 1, m.comm3d,
+                         &m.istatus);
+            MPI_Sendrecv(X_.at(81, k), 1, MPI_DOUBLE, m.ieast, 1, X_.at(1, k), 1, MPI_DOUBLE, m.iwest, 1, m.comm3d,
+                         &m.istatus);
+            add_comm();
+        }
+    }
+
+    // Residual of the last row's equations, gathered over the process row.
+    void residual(int h) {
+        const int e = IE_(h);
+        for (int a = 2; a <= 81; ++a) {
+            evpe_(a - 1) = S_(a - 1, e - 1) - AL_(a - 1, e - 1) * X_(a - 1, e) - AB_(a - 1, e - 1) * X_(a, e - 1) -
+                           AC_(a - 1, e - 1) * X_(a, e) - AR_(a - 1, e - 1) * X_(a + 1, e) - AT_(a - 1, e) * X_(a, e + 1);
+        }
+        gather_row();
+    }
+
+    void gather_row() {
+        mark();
+        MPI_Allgather(evpe_.data(), NXI, MPI_DOUBLE, evpg_.data(), NXI, MPI_DOUBLE, c_.mpicomm.commx);
+        add_comm();
+    }
+
+    // One influence-matrix correction: the owner's residual row spread over
+    // the process column, each share's product, the sum at the root row.
+    void correct(int owner, double* slab, double alpha, double beta, int root, double* target) {
+        auto& m = c_.mpicomm;
+        mark();
+        MPI_Scatter(evpg_.data(), NEVPQ, MPI_DOUBLE, evpq_.data(), NEVPQ, MPI_DOUBLE, owner, m.commy);
+        add_comm();
+        cblas_dgemv(CblasColMajor, CblasTrans, NEVPQ, NX, alpha, slab, NEVPQ, evpq_.data(), 1, beta, evpe_.data(), 1);
+        mark();
+        MPI_Reduce(evpe_.data(), target, NX, MPI_DOUBLE, MPI_SUM, root, m.commy);
+        add_comm();
+    }
+
+    Ctx& c_;
+    IPlane &AL_, &AB_, &AC_, &AR_;
+    ATPlane& AT_;
+    RinvSlabs& RINV_;
+    Rinv1Slabs& RINV1_;
+    Mat<double, NX, 12>& DUM0_;
+    EvpqRow& evpq_;
+    Vec<double, NX>& evpe_;
+    EvpgRow& evpg_;
+    IPlane& S_;
+    Plane& X_;
+    Vec<i32, 12>& IE_;
+};
+
+}  // namespace
+
+void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
+         Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
+         Vec<i32, 12>& IE) {
+    Marcher<true>(c, AL, AB, AC, AR, AT, RINV, RINV1, DUM0, evpq, evpe, evpg, S, X, IE).run();
+}
+
+void rep2(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
+          Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
+          Vec<i32, 12>& IE) {
+    Marcher<false>(c, AL, AB, AC, AR, AT, RINV, RINV1, DUM0, evpq, evpe, evpg, S, X, IE).run();
+}
+
+}  // namespace hc
