@@ -19,7 +19,9 @@ if ! command -v gmt >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' gmt-gshhg-
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends gmt gmt-gshhg-low
 fi
 TMP=$(mktemp -d)
+OUT=$(pwd)/$OUT
 trap 'rm -rf "$TMP"' EXIT
+cd "$TMP"  # gmt keeps its history file in the working directory
 R=-R0/360/-75.9375/86.0625
 I=-I1.125/0.5625
 # ocean/land/lake/island-in-lake/pond = 1/0/0/0/0
