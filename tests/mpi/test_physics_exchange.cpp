@@ -6,9 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "mpi_fixture.hpp"
+#include "ncout.hpp"
 #include "physics/physics.hpp"
+#include "util/format.hpp"
 
 using namespace hc;
 using hc::test::ctx;
@@ -89,6 +92,31 @@ TEST(PhysSmag, RestShearAndTheNorthernWall) {
     }
 }
 
+// The gas-exchange file of the test: ice south of global row 21, a transfer
+// factor of 1e-4 m times the month, sea-level pressure 1.
+void write_gas_file() {
+    prep::NcOut f("data/brinex_gasx.nc");
+    const int di = f.dim("longitude", IMT), dj = f.dim("latitude", JMT), dm = f.dim("month", NMONTH);
+    const int vf = f.var("fice", NC_DOUBLE, {di, dj, dm});
+    const int vk = f.var("xkw", NC_DOUBLE, {di, dj, dm});
+    const int vp = f.var("patm", NC_DOUBLE, {di, dj, dm});
+    f.enddef();
+    const std::size_t n = std::size_t(IMT) * JMT * NMONTH;
+    std::vector<double> fi(n), kw(n), pa(n, 1.0);
+    for (int I = 1; I <= IMT; ++I)
+        for (int J = 1; J <= JMT; ++J)
+            for (int m = 1; m <= NMONTH; ++m) {
+                const std::size_t p = (std::size_t(I - 1) * JMT + (J - 1)) * NMONTH + (m - 1);
+                fi[p] = J <= 20 ? 1.0 : 0.0;
+                kw[p] = 1.0e-4 * m;
+            }
+    f.put(vf, fi.data());
+    f.put(vk, kw.data());
+    f.put(vp, pa.data());
+    std::string err;
+    EXPECT_TRUE(f.close(err)) << err;
+}
+
 // The first call reads the history on every process and writes its lines from
 // process 0 only; after it the running extremes are the same everywhere and
 // are those of the whole grid; a whole day writes the check lines.
@@ -102,6 +130,7 @@ TEST(PhysCfc, FirstCallLinesAndGlobalExtremes) {
             std::fprintf(f, "%7.2f%8.2f%8.2f%8.2f%8.2f\n", 1900.5 + k, 2.0 * (k - 30), 3.0 * (k - 30), 1.0 * (k - 30),
                          1.5 * (k - 30));
         std::fclose(f);
+        write_gas_file();
     }
     MPI_Barrier(MPI_COMM_WORLD);
     c.bathyglo.IN.fill(1);
@@ -140,6 +169,18 @@ TEST(PhysCfc, FirstCallLinesAndGlobalExtremes) {
     EXPECT_EQ(s.P11(90, 1), 120.0);
     EXPECT_EQ(s.P11(90, 2), 60.0);
     EXPECT_EQ(s.RLAT(1, 1), c.metricglo.YDEG(2));
+    EXPECT_DOUBLE_EQ(s.XKW(1, 1, 3), 3.0e-4);
+
+    // Surface CFC rises from zero under open water and stays zero under ice.
+    long wrong = 0;
+    for (int j = 2; j <= 49; ++j)
+        for (int i = 2; i <= 81; ++i) wrong += grow(c, j) <= 20 ? b.C2(i, j, 1) != 0.0 : !(b.C2(i, j, 1) > 0.0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(s.KWMIN, 0.0);
+    EXPECT_GT(s.KWMAX, 0.0);
+    EXPECT_EQ(s.XKWMAX, 1.0e-4);
+    EXPECT_EQ(s.XKWMIN, 1.0e-4);
+    EXPECT_EQ(s.CMIN, 0.0);
 
     const double stmax = 10.0 + 0.001 * 320 + 0.01 * 288, stmin = 10.0 + 0.001 * 1 + 0.01 * 1;
     EXPECT_EQ(s.STMAX, stmax);
@@ -157,8 +198,9 @@ TEST(PhysCfc, FirstCallLinesAndGlobalExtremes) {
     cfcsurf(c, b.C2, b.T2, b.S2, days, dt, odz1);
     const std::string check = testing::internal::GetCapturedStdout();
     if (root) {
-        EXPECT_NE(check.find(" CFC check! DT= 3600\n 1 1 1 0 0.002777777777777778 90 91\n"), std::string::npos)
-            << check;
+        const std::string want =
+            " CFC check! DT= " + fmt::free_item(dt) + "\n 1 1 1 0 0.002777777777777778 90 91\n";
+        EXPECT_NE(check.find(want), std::string::npos) << check;
     } else {
         EXPECT_EQ(check, "");
     }
