@@ -55,8 +55,9 @@ std::string zero_padded(long long v, int w);
 // The history file that closes a period at year iyear, day iday.
 std::string hist_name(i32 iyear, i32 iday);
 
-// Save decisions of step itf (false for every period when nday < 1).
-bool save_due(i32 itf, i32 nday, i32 mxit);
+// Save decisions of step itf: every noutd days of nday steps and at the last
+// step mxit (no period when nday < 1), the backup every 30 years.
+bool save_due(i32 itf, i32 noutd, i32 nday, i32 mxit);
 bool backup_due(i32 itf, i32 nday);
 // The backup's two shell commands for backup number yyy into c.sys1, c.sys2.
 void backup_commands(Ctx& c, i32 yyy);
