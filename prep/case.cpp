@@ -63,7 +63,8 @@ void add_text(Case& cs, const char* n, const std::string& t, int len) {
 
 // Default run parameters of a stable run on this grid (docs/prep.md explains each).
 void default_scalars(Case& cs, const std::string& describ) {
-    const double dt = 1800.0;
+    // 48 steps a day; dt is the span of one leapfrog update, two steps.
+    const double dt = 3600.0;
     add_text(cs, "case", cs.opt.no_land ? "aqua" : "globe", 5);
     add_text(cs, "describ", describ, 63);
     add_real(cs, "dt", dt);

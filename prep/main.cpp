@@ -118,6 +118,11 @@ int main(int argc, char** argv) {
             std::printf("halocline-prep: case %s written to %s: %ld ocean columns, ocean %.1f%% of the surface, "
                         "%.1f s\n",
                         o.case_name.c_str(), o.out.c_str(), wet, 100.0 * ocean / all, secs);
+            const double dt = cs->real("dt"), span = 2.0 * 86400.0 / cs->real("daodt");
+            if (dt != span)
+                std::printf("halocline-prep: note: dt = %g s, but a leapfrog update spans two steps of 86400/daodt "
+                            "= %g s: the calendar and the physics run at different rates\n",
+                            dt, span);
             status = 0;
         }
     }

@@ -17,7 +17,6 @@ using hc::i16;
 constexpr int NPX = hc::NPROC_COLS, NPY = hc::NPROC_ROWS;
 constexpr int ROWS = NPY * hc::NY, COLS = NPX * hc::NX;  // 300 x 328 tile-block fields
 constexpr int COLS_U = NPX * 84, ROWS_V = NPY * 51;       // face masks
-constexpr double SIP_ALPHA = 0.9;                         // Stone's parameter of the preconditioner
 
 // Per-tile pieces of the prepared files, gathered tile by tile.
 struct Blocks {
@@ -100,7 +99,7 @@ void gather_tile(Blocks& b, hc::Ctx& c, const Case& cs, int px, int py) {
     for (auto* a : {&s.AL, &s.AR, &s.AB, &s.AC, &s.cl, &s.cb, &s.cc, &s.cr, &s.ct}) a->fill(0.0);
     s.AT.fill(0.0);
     hc::build_surface_pressure_operator(c, false);
-    hc::build_sip_factors(c, SIP_ALPHA);
+    hc::build_sip_factors(c, hc::kSipAlpha);
     const std::pair<std::vector<double>*, hc::IPlane*> planes[] = {{&b.al, &s.AL}, {&b.ar, &s.AR}, {&b.ab, &s.AB},
                                                                    {&b.ac, &s.AC}, {&b.cl, &s.cl}, {&b.cb, &s.cb},
                                                                    {&b.cc, &s.cc}, {&b.cr, &s.cr}, {&b.ct, &s.ct}};

@@ -107,7 +107,7 @@ TEST(PrepCase, SmallCaseOptions) {
     EXPECT_EQ(cs->kbg(1, 289), 0);
     EXPECT_EQ(cs->kbg(0, 1), 5);    // longitude wraps
     EXPECT_EQ(cs->real("daodt"), 1.0);
-    EXPECT_EQ(cs->real("dt"), 1800.0);
+    EXPECT_EQ(cs->real("dt"), 3600.0);
     for (int m : {1, 7})
         for (double lat : {-70.0, 0.0, 45.0}) {
             EXPECT_EQ(prep::wind_taux(*cs, lat, m), 0.0);
