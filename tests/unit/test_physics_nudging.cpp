@@ -6,21 +6,16 @@
 
 #include "driver/driver.hpp"
 #include "driver/nudging.hpp"
+#include "driver/step.hpp"
 
 using namespace hc;
 
 namespace {
 
 // Month weights of model day days, as the step sets them before anything else.
-void month_weights(Ctx& c, double days) {
-    auto& kl = c.klimatglo;
-    const double x = days / 30.0;
-    const int n = int(x);
-    kl.wnext = x - n;
-    kl.wthis = 1.0 - kl.wnext;
-    const int r = n % 12;
-    kl.mthis = r + 1;
-    kl.mnext = r + 2 == 13 ? 1 : r + 2;
+void weights_at(Ctx& c, double days) {
+    c.scaglo.days = days;
+    month_weights(c);
 }
 
 std::unique_ptr<Ctx> tile() {
@@ -55,7 +50,7 @@ TEST(PhysNudging, WaterMassRelaxation) {
     c->nudging.S_NUDGE(8, 8) = 0.5;
     c->bathyglo.IN(5, 5, 3) = 0;
     c->bathyglo.IN(7, 7, 2) = 0;
-    month_weights(*c, 345.0);  // months 12 and 1, half each: 36.5
+    weights_at(*c, 345.0);  // months 12 and 1, half each: 36.5
     ts_nudging_for_watermass(*c);
     EXPECT_DOUBLE_EQ(b.T1(4, 4, 3), 0.75 * 4.0 + 0.25 * 2.0);
     EXPECT_DOUBLE_EQ(b.S1(4, 4, 40), 0.75 * 34.0 + 0.25 * 35.0);
@@ -78,7 +73,7 @@ TEST(PhysNudging, SurfaceFluxCorrection) {
     b.T1.fill(1.0);
     b.T2.fill(5.0);
     b.TLF.fill(3.0);
-    month_weights(*c, 45.0);  // months 2 and 3: Tc = 12.5
+    weights_at(*c, 45.0);  // months 2 and 3: Tc = 12.5
     cl.QAVG.fill(0.5);
     for (int jp = 1; jp <= NYI; ++jp)
         for (int ip = 1; ip <= NXI; ++ip) cl.QAVG(ip, jp, 3) = 99.0;  // not this month
@@ -129,7 +124,7 @@ TEST(PhysNudging, MonthlyUpdate) {
         c->scaglo.nday = N;
         c->scaglo.itf = cs.itf;
         c->scaglo.days = double(cs.itf) / N;
-        month_weights(*c, c->scaglo.days);
+        month_weights(*c);
         ASSERT_EQ(c->klimatglo.mthis, cs.mthis);
         ASSERT_EQ(c->klimatglo.mnext, cs.mnext);
         cl.NSOMBO.fill(2);
