@@ -57,7 +57,9 @@ void build_climatology(Ctx& c) {
     b.T2.fill(0.0);
 }
 
-void restore_state(Ctx& c) {
+}  // namespace
+
+void set_restart_state(Ctx& c) {
     auto& s = c.scaglo;
     auto& cl = c.climatglo;
     const bool root = c.mpicomm.myid == 0;
@@ -71,7 +73,13 @@ void restore_state(Ctx& c) {
     read_initnc(c, cl.SCLIM, cl.TCLIM);
     mpi_exch_3d_r4(c, cl.TCLIM);
     mpi_exch_3d_r4(c, cl.SCLIM);
+    adjust_restart_step(c);
+}
 
+void adjust_restart_step(Ctx& c) {
+    auto& s = c.scaglo;
+    auto& cl = c.climatglo;
+    const bool root = c.mpicomm.myid == 0;
     // A set saved at day 0 (or not a positive time) gives no steps per day
     // of the saved run to compare with.
     if (!(s.days > 0.0)) {
@@ -110,6 +118,8 @@ void restore_state(Ctx& c) {
         out_and_log(c, counts);
     }
 }
+
+namespace {
 
 void run_header(Ctx& c) {
     const auto& k = c.controglo;
@@ -179,7 +189,7 @@ i32 restart_step(double days, double daodt) { return static_cast<i32>(days * dao
 void set_seasonal_data(Ctx& c) {
     build_climatology(c);
     if (c.controglo.lrstrt != 0)
-        restore_state(c);
+        set_restart_state(c);
     else
         cold_start(c);
     boundary_rows(c);

@@ -22,6 +22,16 @@ double tile_wet_area(const Ctx& c, int k);
 double floor_depth(const Ctx& c, int kb);
 double centre_depth(const Ctx& c, int kb);
 
+// The starting state of a restart: the restart set and the annual means of
+// "data/initial.nc" read back, the step count and the flux correction
+// adjusted when the time step has changed, the sample counts reset in the
+// first 3600 days.
+void set_restart_state(Ctx& c);
+// Its second half, on the restored itf, days, QAVG and NSOMBO: the step count
+// and QAVG adjusted to a changed time step, the counts reset up to day 3600,
+// and the progress lines; a set saved at days <= 0 stops the run.
+void adjust_restart_step(Ctx& c);
+
 // The restart's time-step check: steps at the restored days with the new
 // steps per day.
 i32 restart_step(double days, double daodt);
