@@ -1,0 +1,42 @@
+#!/bin/bash
+# A flat basin without land, wind or horizontal contrasts of temperature and
+# salinity, run for two steps: the run ends normally, each step needs one
+# elliptic pass with no flow left on closed surface faces, every process logs
+# the iteration line and the incompressibility line on both steps, and
+# nothing blows up.
+set -u
+dir=$HC_TESTDIR
+pass=0
+fail=0
+check() {  # check NAME CONDITION-STATUS
+    if [ "$2" -eq 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAILED: $1"; fi
+}
+[ -n "${HC_PREP:-}" ] || { echo "halocline-prep is not built"; echo "0 passed, 1 failed"; exit 1; }
+rm -rf "$dir"
+"$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set mxit=2 >/dev/null ||
+    { echo "preparation failed"; echo "0 passed, 1 failed"; exit 1; }
+cd "$dir/work" || exit 1
+$HC_MPIRUN -np 24 "$HC_BIN" >stdout.txt 2>&1
+check "exit status 0" $?
+
+for itf in 1 2; do
+    lines=$(grep -c "^@itf-it0===  *$itf,itmask=" stdout.txt)
+    [ "$lines" -eq 1 ]
+    check "one elliptic pass at step $itf (got $lines)" $?
+    grep -q "^@itf-it0===  *$itf,itmask=  1, vmx on land=  0.0000 cm/s, solver time =" stdout.txt
+    check "no flow on closed faces at step $itf" $?
+done
+logs=$(ls data/glo* | wc -l)
+[ "$logs" -eq 24 ]
+check "24 per-process logs" $?
+bad=0
+for f in data/glo*; do
+    [ "$(grep -c '^@itf-it0===' "$f")" -eq 2 ] || bad=1
+    [ "$(grep -c '^ \*\*\* normalized mean incompressibility error = ' "$f")" -eq 2 ] || bad=1
+done
+check "iteration and incompressibility lines in every log on both steps" $bad
+! grep -qi "blow" stdout.txt
+check "no blow-up" $?
+[ $fail -eq 0 ] || tail -20 stdout.txt
+echo "$pass passed, $fail failed"
+[ $fail -eq 0 ]
