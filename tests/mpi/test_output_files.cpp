@@ -285,13 +285,23 @@ TEST(OutputBred, RescalingAndInitialWindow) {
         EXPECT_NE(out.find(" bred kel: perturbation size 0"), std::string::npos) << out;
     }
 
-    // On this grid the window of initbred holds no point: every target is
-    // zero and the model arrays hold the control afterwards.
+    // Bred mode through the save control at the first and last step of a
+    // run: initbred takes an empty window on this grid (every target zero,
+    // the model arrays left holding the control), the save step rescales
+    // without a factor and writes no restart set.
     fill_state(c, 0);
     c.bglo.U2(5, 5, 5) += 1.0;
     c.bred.IBRED.fill(1);
     c.bred.ke2norm = 9.0;
-    initbred(c);
+    c.bred.lbred = 1;
+    c.scaglo.itf = 1;
+    c.scaglo.nday = 1;
+    c.fullopt.noutd = 30;
+    c.controglo.mxit = 1;
+    if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+    EXPECT_TRUE(save_control(c));
+    if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+    c.bred.lbred = 0;
     int ones = 0;
     for (int j = 1; j <= NYI; ++j)
         for (int i = 1; i <= NXI; ++i) ones += c.bred.IBRED(i, j);
@@ -300,6 +310,41 @@ TEST(OutputBred, RescalingAndInitialWindow) {
     EXPECT_EQ(c.bred.ke2norm, 0.0);
     EXPECT_EQ(c.bred.kelnorm, 0.0);
     EXPECT_EQ(c.bglo.U2(5, 5, 5), tag(gcol(c, 5), grow(c, 5), 5, 1));
+    if (c.mpicomm.myid == 0) {
+        EXPECT_EQ(out.rfind(" bred ke1 factor = 0 bred ke1 =  0\n bred ke2 factor = 0 bred ke2 =  0\n"
+                            " bred kelf factor = 0 bred kelf =  0\n write rerun file\n",
+                            0),
+                  0u)
+            << out;
+        EXPECT_NE(out.find(" bred kel: perturbation size 0 gives no finite factor; kept unscaled"), std::string::npos);
+    }
+    int ncid = -1, v = -1, itf = 0;
+    ncmpi_open(c.mpicomm.comm3d, "data/rerun.nc", NC_NOWRITE, MPI_INFO_NULL, &ncid);
+    ncmpi_inq_varid(ncid, "itf", &v);
+    ncmpi_get_var_int_all(ncid, v, &itf);
+    ncmpi_close(ncid);
+    EXPECT_NE(itf, 1);
+}
+
+// The switch is an optional variable of the configuration file.
+TEST(OutputBred, SwitchFromTheConfiguration) {
+    Ctx& c = ctx();
+    if (c.mpicomm.myid == 0) std::filesystem::create_directories("prepglo/data");
+    MPI_Barrier(c.mpicomm.comm3d);
+    for (int lbred : {-1, 1}) {
+        int ncid = -1, d = -1, v = -1;
+        ncmpi_create(c.mpicomm.comm3d, "prepglo/data/rundata.nc", NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);
+        ncmpi_def_dim(ncid, "global", 1, &d);
+        ncmpi_def_var(ncid, lbred < 0 ? "mxit" : "lbred", NC_INT, 1, &d, &v);
+        ncmpi_enddef(ncid);
+        const int one = 1;
+        ncmpi_put_var_int_all(ncid, v, &one);
+        ncmpi_close(ncid);
+        c.bred.lbred = 7;
+        read_bred_switch(c);
+        EXPECT_EQ(c.bred.lbred, lbred < 0 ? 0 : 1);
+    }
+    c.bred.lbred = 0;
 }
 
 // Step 10800 of a run of one step per day backs the set up into opt030; the
