@@ -41,12 +41,21 @@ double v_face_depth(const Ctx& c, int i, int j, bool land_sheet) {
     return h;
 }
 
+// Depth of a land row's couplings in the BiCGStab variant: the full depth
+// on every face but the walls, so that the row has the ocean rows' scale.
+double land_face_depth(const Ctx& c, int j_face, double hfull) {
+    const int p = c.mpicomm.myidy;
+    if ((p == 0 && j_face == 1) || (p == LASTROW && j_face == NYI + 1)) return 0.0;
+    return hfull;
+}
+
 // North coefficient of tile row j (1..49) at tile column i.
-double north_coefficient(const Ctx& c, int i, int j, bool land_sheet) {
+double north_coefficient(const Ctx& c, int i, int j, bool land_sheet, double hfull) {
     const auto& m = c.metricglo;
-    if (!land_sheet && c.bathyglo.KB(i, j) < 1) return 0.0;  // identity row
     const double cj = m.OCS(j) * m.ODY(j);
-    return -cj * m.CSV(j) * m.ODYV(j) * v_face_depth(c, i, j, land_sheet);
+    const double h = !land_sheet && c.bathyglo.KB(i, j) < 1 ? land_face_depth(c, j, hfull)
+                                                             : v_face_depth(c, i, j, land_sheet);
+    return -cj * m.CSV(j) * m.ODYV(j) * h;
 }
 
 }  // namespace
@@ -65,7 +74,7 @@ void build_surface_pressure_operator(Ctx& c, bool land_sheet) {
     double hfull = 0.0;
     for (int k = 1; k <= KM; ++k) hfull += 1.0 / odz(k);
 
-    for (int i = 2; i <= NX - 1; ++i) e.AT(i - 1, 1) = north_coefficient(c, i, 1, land_sheet);
+    for (int i = 2; i <= NX - 1; ++i) e.AT(i - 1, 1) = north_coefficient(c, i, 1, land_sheet, hfull);
     for (int j = 2; j <= NY - 1; ++j) {
         const double cj = m.OCS(j) * m.ODY(j);
         const double odx2 = m.ODX(j) * m.ODX(j);
@@ -73,20 +82,23 @@ void build_surface_pressure_operator(Ctx& c, bool land_sheet) {
         const double cn = m.CSV(j) * m.ODYV(j);
         for (int i = 2; i <= NX - 1; ++i) {
             const bool wet = c.bathyglo.KB(i, j) >= 1;
-            double al = -odx2 * u_face_depth(c, i - 1, j, land_sheet);
-            double ar = -odx2 * u_face_depth(c, i, j, land_sheet);
-            double ab = -cj * cs * v_face_depth(c, i, j - 1, land_sheet);
-            double at = north_coefficient(c, i, j, land_sheet);
+            const bool land_row = !land_sheet && !wet;
+            // A land row of the BiCGStab variant makes X on land the mean of
+            // its neighbours, ocean or land, so that the surface correction
+            // on closed coastal faces is a local gradient of X rather than X
+            // itself; no ocean row couples to land (its faces are closed).
+            const double hw = land_row ? hfull : u_face_depth(c, i - 1, j, land_sheet);
+            const double he = land_row ? hfull : u_face_depth(c, i, j, land_sheet);
+            const double hs = land_row ? land_face_depth(c, j - 1, hfull) : v_face_depth(c, i, j - 1, land_sheet);
+            double al = -odx2 * hw;
+            double ar = -odx2 * he;
+            double ab = -cj * cs * hs;
+            double at = north_coefficient(c, i, j, land_sheet, hfull);
             double ac = -(al + ar + ab + at);
-            if (!land_sheet && !wet) {
-                // A land column: an identity row of the ocean rows' scale,
-                // decoupled from its neighbours (their faces to it are closed).
-                al = ar = ab = at = 0.0;
-                ac = (odx2 * 2.0 + cj * (cs + cn)) * hfull;
-            } else if (wet) {
+            if (wet) {
                 ac += eps;
                 // A wet column with every face closed under the rigid lid has
-                // no equation of its own: keep it as an identity row too.
+                // no equation of its own: keep it as an identity row.
                 if (ac == 0.0) ac = (odx2 * 2.0 + cj * (cs + cn)) * hfull;
             }
             e.AL(i - 1, j - 1) = al;
