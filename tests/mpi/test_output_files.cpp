@@ -550,5 +550,23 @@ TEST(OutputHistory, MeanOfAPeriod) {
     EXPECT_EQ(c.histavg.EVAVG(10, 10, 5), 0.0);
     MPI_Barrier(c.mpicomm.comm3d);
     if (c.mpicomm.myid == 0) std::remove(f.c_str());
+
+    // Without ../output the next period's file cannot be created: the
+    // failure is reported, nothing else is tried, the means start again.
+    if (c.mpicomm.myid == 0) std::rename("../output", "../output_away");
+    MPI_Barrier(c.mpicomm.comm3d);
+    c.scaglo.itf = 60;
+    c.scaglo.iyear = 1, c.scaglo.iday = 60;
+    if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+    write_hist(c);
+    std::string out;
+    if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+    MPI_Barrier(c.mpicomm.comm3d);
+    if (c.mpicomm.myid == 0) std::rename("../output_away", "../output");
+    EXPECT_EQ(c.histavg.TAVG(10, 10, 5), 0.0);
+    if (c.mpicomm.myid == 0) {
+        EXPECT_EQ(out.rfind(" write output\n\npnetcdf error: ", 0), 0u) << out;
+    }
+    MPI_Barrier(c.mpicomm.comm3d);
 }
 
