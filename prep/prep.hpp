@@ -80,7 +80,8 @@ void depth_table(Case& cs);
 // Fills c for tile (px, py) exactly as the model holds it after reading the
 // prepared files: masks and KB with halos, metric vectors, the depth table,
 // the run parameters and derived scalars, and the tile's place in the
-// process grid (myidx, myidy, jbeg, jend).
+// process grid (myidx, myidy, jbeg, jend). Nothing else is touched, so a
+// test may fill its own process's context with its own (px, py).
 void fill_tile(hc::Ctx& c, const Case& cs, int px, int py);
 
 // Analytic forcing of the global case (all zonal): temperature (deg C) and

@@ -118,7 +118,6 @@ void fill_tile(hc::Ctx& c, const Case& cs, int px, int py) {
     auto& m = c.mpicomm;
     m.myidx = px;
     m.myidy = py;
-    m.myid = py * hc::NPROC_COLS + px;
     m.jbeg = py == 0 ? 2 : 1;
     m.jend = py == hc::LASTROW ? 48 : 49;
     for (int n = 1; n <= hc::NZT; ++n) c.zfsglo.Z(n) = cs.Z[n];
