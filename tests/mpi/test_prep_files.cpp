@@ -1,6 +1,6 @@
 // The prepared run directory of the global case, read back by every rank:
 // the files' variables, types and extents; what the model's readers put in
-// each tile against what the tool's tile holds; halos that repeat the
+// each tile against what the tool's tile holds and its forcing; halos that repeat the
 // neighbours' edges and wrap in longitude; face masks that follow KB.
 #include <gtest/gtest.h>
 #include <pnetcdf.h>
@@ -14,6 +14,7 @@
 
 #include "comm/comm.hpp"
 #include "io/io.hpp"
+#include "io/readers.hpp"
 #include "mpi_fixture.hpp"
 #include "prep.hpp"
 
@@ -173,6 +174,42 @@ TEST(PrepFiles, ModelReadsExactlyWhatTheToolsTileHolds) {
     EXPECT_EQ(bad, 0) << "tile " << c.grdglo.name;
     EXPECT_EQ(ranks_failing(bad), 0);
     EXPECT_EQ(c.scaglo.nday, 48);
+}
+
+TEST(PrepFiles, ForcingReachesEveryTileInPlace) {
+    const prep::Case& cs = the_case();
+    hc::Ctx& c = ctx();
+    const int py = c.mpicomm.myidy;
+    long bad = 0;
+    // Climatology: blocks with halos, every level of one month.
+    int month = 2;
+    hc::rdnc_levitus(c, month);
+    for (int k = 1; k <= hc::KM; ++k)
+        for (int j = 1; j <= hc::NY; ++j) {
+            const double lat = prep::lat_deg(48 * py + j - 1), zm = cs.Z[2 * k] / 100.0;
+            for (int i = 1; i <= hc::NX; ++i) {
+                bad += c.climatglo.TCLIM(i, j, k) != prep::clim_temp(cs, lat, zm, month);
+                bad += c.climatglo.SCLIM(i, j, k) != prep::clim_salt(cs, lat, zm, month);
+            }
+        }
+    // Wind stress (scaled by 10 and masked at start-up) and the gas-exchange
+    // fields: the tile's interior of the global fields.
+    auto& g = c.cfc;
+    hc::read_gas(c, g.FICE, g.XKW, g.PATM);
+    for (int m = 1; m <= hc::NMONTH; ++m)
+        for (int j = 1; j <= hc::NYI; ++j) {
+            const double lat = prep::lat_deg(48 * py + j);
+            for (int i = 1; i <= hc::NXI; ++i) {
+                const double wet = 10.0 * c.bathyglo.IN(i + 1, j + 1, 1);
+                bad += c.windsglo.TAUX(i, j, m) != prep::wind_taux(cs, lat, m) * wet;
+                bad += c.windsglo.TAUY(i, j, m) != prep::wind_tauy(cs, lat, m) * wet;
+                bad += g.FICE(i, j, m) != prep::gas_fice(lat, m);
+                bad += g.XKW(i, j, m) != prep::gas_xkw(cs, lat, m);
+                bad += g.PATM(i, j, m) != prep::gas_patm(lat);
+            }
+        }
+    EXPECT_EQ(bad, 0) << "tile " << c.grdglo.name;
+    EXPECT_EQ(ranks_failing(bad), 0);
 }
 
 TEST(PrepFiles, HalosRepeatTheNeighboursEdgesAndWrapInLongitude) {
