@@ -74,9 +74,17 @@ std::string free_item(double v) {
     char buf[64];
     double a = std::fabs(v);
     bool expo = a < 1e-4 || a >= 1e16;
-    for (int p = 1; p <= 17; ++p) {
-        std::snprintf(buf, sizeof buf, expo ? "%.*E" : "%.*g", expo ? p - 1 : p, v);
-        if (std::strtod(buf, nullptr) == v) break;
+    if (expo) {
+        for (int p = 0; p <= 16; ++p) {
+            std::snprintf(buf, sizeof buf, "%.*E", p, v);
+            if (std::strtod(buf, nullptr) == v) break;
+        }
+    } else {
+        // Fixed-point with the fewest decimals that read back to the same value.
+        for (int d = 0; d <= 24; ++d) {
+            std::snprintf(buf, sizeof buf, "%.*f", d, v);
+            if (std::strtod(buf, nullptr) == v) break;
+        }
     }
     return buf;
 }

@@ -59,5 +59,9 @@ TEST(Format, FreeFormatLine) {
     EXPECT_EQ(fmt::free_item(0.1), "0.1");
     EXPECT_EQ(fmt::free_item(1.0 / 3.0), "0.3333333333333333");
     EXPECT_EQ(fmt::free_item(1.25e-7), "1.25E-07");
+    EXPECT_EQ(fmt::free_item(1940.0), "1940");
+    EXPECT_EQ(fmt::free_item(40.0), "40");
+    EXPECT_EQ(fmt::free_item(1940.5), "1940.5");
+    EXPECT_EQ(fmt::free_item(-0.020833333333333332), "-0.020833333333333332");
     EXPECT_EQ(std::strtod(fmt::free_item(2.0 / 3.0e20).c_str(), nullptr), 2.0 / 3.0e20);
 }
