@@ -3,12 +3,15 @@
 // viscosity and the extra vertical viscosity.
 #include <gtest/gtest.h>
 
+#include <pnetcdf.h>
+
 #include <cmath>
 #include <memory>
 #include <vector>
 
 #include "driver/driver.hpp"
 #include "driver/setup.hpp"
+#include "io/io.hpp"
 #include "io/readers.hpp"
 #include "var/state.hpp"
 
@@ -287,4 +290,18 @@ TEST(StartupRestartStep, StepsAtRestoredDays) {
     EXPECT_EQ(restart_step(10.0, 48.0), 480);
     EXPECT_EQ(restart_step(3600.0, 24.0), 86400);
     EXPECT_EQ(restart_step(1.0 / 3.0, 24.0), 8);
+}
+
+TEST(StartupNetcdfReport, SilentOnSuccessTwoLinesOnFailure) {
+    auto c = fresh();
+    int ok = NC_NOERR, bad = NC_ENOTVAR;
+    testing::internal::CaptureStdout();
+    pnetcdferrck(*c, ok);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    testing::internal::CaptureStdout();
+    pnetcdferrck(*c, bad);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string text = ncmpi_strerror(NC_ENOTVAR);
+    text.resize(80, ' ');
+    EXPECT_EQ(out, "\npnetcdf error: " + text + "\n");
 }
