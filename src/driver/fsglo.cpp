@@ -18,6 +18,13 @@
 
 namespace hc {
 
+bool mixing_step(i32 itf) { return itf % 4 == 1; }
+
+bool monthly_update_step(i32 itf, i32 nday) {
+    const i32 period = 30 * nday;
+    return period > 0 && itf % period == period - 1;
+}
+
 void month_weights(Ctx& c) {
     auto& w = c.klimatglo;
     const double x = c.scaglo.days / 30.0;
@@ -97,11 +104,10 @@ void fsglo(Ctx& c) {
     auto& s = c.scaglo;
     auto& b = c.bglo;
     auto& ct = c.controglo;
-    // Truncating remainders, as the tests on itf are written.
-    const bool mixing_step = s.itf % 4 == 1;
+    const bool mixing = mixing_step(s.itf);
 
     // Stage 1: vertical mixing coefficients, every fourth step.
-    if (mixing_step) pp82glonew(c);
+    if (mixing) pp82glonew(c);
     // Stage 2: month weights.
     month_weights(c);
     // Stage 3: interior relaxation of T1, S1 and surface relaxation of S1.
@@ -109,7 +115,7 @@ void fsglo(Ctx& c) {
     // Stage 4: density and hydrostatic pressure from T2, S2, P0.
     solve_hydrostatic_equation(c);
     // Stage 5: lateral viscosity, on the same steps as stage 1.
-    if (mixing_step) smagglo(c);
+    if (mixing) smagglo(c);
     // Stage 6: opening exchange of the three time levels and of P.
     opening_exchange(c);
     // Stage 7: level loop; X2 becomes level n+1.
@@ -123,8 +129,7 @@ void fsglo(Ctx& c) {
     surface_flux_correction(c);
     // Stage 11: monthly update of the flux correction, on the last step of
     // every 30-day month (its barrier, timer and global sum are inside).
-    const i32 period = 30 * s.nday;
-    if (period > 0 && s.itf % period == period - 1) monthly_flux_update(c);
+    if (monthly_update_step(s.itf, s.nday)) monthly_flux_update(c);
     // Stage 12: quadratic bottom drag.
     bottom_drag(c);
     // Stage 13: Coriolis and metric rotation.

@@ -12,6 +12,13 @@ namespace hc {
 inline constexpr double c12 = 0.0833333358168602;
 inline constexpr double c24 = 0.0416666679084301;
 
+// Stage tests on the step counter (truncating remainders): the mixing
+// coefficients of stages 1 and 5 are renewed at itf = 1, 5, 9, ...; the
+// monthly update of stage 11 runs on the last step of every 30-day month,
+// itf = 30 nday - 1, 60 nday - 1, ... (never when 30 nday is not positive).
+bool mixing_step(i32 itf);
+bool monthly_update_step(i32 itf, i32 nday);
+
 // Stage 2: month weights wnext, wthis and month indices mnext, mthis from days.
 void month_weights(Ctx& c);
 

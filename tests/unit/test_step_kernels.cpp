@@ -99,6 +99,16 @@ TEST(StepHydrostatic, PressureIntegratesDownward) {
     }
 }
 
+TEST(StepStageTests, MixingAndMonthlyUpdateSteps) {
+    for (i32 itf = 1; itf <= 13; ++itf) EXPECT_EQ(mixing_step(itf), itf == 1 || itf == 5 || itf == 9 || itf == 13) << itf;
+    struct Case {
+        i32 itf, nday;
+        bool runs;
+    } cases[] = {{1439, 48, true}, {1440, 48, false}, {2879, 48, true}, {1438, 48, false},
+                 {29, 1, true},    {30, 1, false},    {59, 1, true},     {5, 0, false}};
+    for (const auto& e : cases) EXPECT_EQ(monthly_update_step(e.itf, e.nday), e.runs) << e.itf << " " << e.nday;
+}
+
 TEST(StepMonthWeights, DaysOfTheYear) {
     struct Case {
         double days, wnext;
