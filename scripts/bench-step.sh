@@ -5,7 +5,8 @@
 #
 # Builds the model (Release) in $HC_BENCH_BUILD (default build-bench), prepares
 # the global example case with halocline-prep in $HC_BENCH_DIR (default a
-# fresh temporary directory) and runs STEPS steps on 24 processes.
+# fresh temporary directory, removed afterwards) and runs STEPS steps on 24
+# processes.
 #
 # The model writes its timer record only when it makes no step, so the run is
 # started through a small driver that calls the model's own start-up and time
@@ -62,7 +63,12 @@ CXXFLAGS_BENCH="-std=c++20 -O2 -ffp-contract=off -fno-fast-math -DOMPI_SKIP_MPIC
 mpicxx $CXXFLAGS_BENCH -I"$ROOT/src" "$BUILD/bench_step_main.cpp" "$BUILD/libhalocline_lib.a" \
     $(pkg-config --libs pnetcdf openblas) -llapacke -o "$BUILD/bench-step"
 
-DIR=${HC_BENCH_DIR:-$(mktemp -d /tmp/hc-bench.XXXXXX)}
+if [ -n "${HC_BENCH_DIR:-}" ]; then
+    DIR=$HC_BENCH_DIR
+else
+    DIR=$(mktemp -d /tmp/hc-bench.XXXXXX)
+    trap 'rm -rf "$DIR"' EXIT  # the prepared case and the run's files take about 2 GB
+fi
 rm -rf "$DIR"
 "$BUILD/halocline-prep" --out "$DIR" --set mxit="$STEPS" >/dev/null
 cd "$DIR/work"
