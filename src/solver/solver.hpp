@@ -47,7 +47,7 @@ void build_marching_matrices(Ctx& c);
 // writes AL, AB, AC, AR (80 x 48) and AT (80 x 49) of block sevp.
 // land_sheet: treat land as a sheet one surface layer deep, so that AT is
 // nonzero at every marched point (the marching solver's variant); otherwise
-// the surface layer counts only on open faces and land rows are identity rows
+// the surface layer counts only on open faces and X on land follows its neighbours
 // (the BiCGStab variant written to evp.nc). docs/surface-pressure.md.
 void build_surface_pressure_operator(Ctx& c, bool land_sheet);
 // The free-surface term added to AC on wet rows: odt / (g * tau), tau the
