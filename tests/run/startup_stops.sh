@@ -1,7 +1,8 @@
 #!/bin/bash
-# A run directory without its prepared inputs: the first reader stops the run
-# on every process with a message naming the file, MPI finalized, exit status
-# 0, before any step and before any file is written.
+# A run directory without its prepared inputs, then one whose first prepared
+# file holds a variable shorter than the block read: the reader stops the run
+# on every process with a message naming the file (and the variable), MPI
+# finalized, exit status 0, before any step and before any file is written.
 set -u
 dir=$HC_TESTDIR
 rm -rf "$dir" && mkdir -p "$dir/data" && cd "$dir" || exit 1
@@ -16,5 +17,26 @@ fi
 if printf '%s\n' "$out" | grep -q "mxit,itf,days"; then fail=$((fail + 1)); echo "FAIL: the run went on"; else pass=$((pass + 1)); fi
 extra=$(ls data | grep -v '^glo')
 if [ -z "$extra" ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL: files written: $extra"; fi
+
+if command -v ncgen > /dev/null; then
+    mkdir -p prepglo/data
+    cat > windmix.cdl <<'CDL'
+netcdf windmix {
+dimensions:
+  k = 20 ;
+variables:
+  double vbk(k) ;
+  double hbk(k) ;
+}
+CDL
+    ncgen -k classic -o prepglo/data/windmix.nc windmix.cdl || exit 1
+    out=$($HC_MPIRUN -np 24 "$HC_BIN" 2>&1)
+    rc=$?
+    want='^ input file prepglo/data/windmix.nc, variable "vbk": dimension 1 (slowest first) holds 20 values, the blocks read need 39; run stopped$'
+    got=$(printf '%s\n' "$out" | grep -c -- "$want")
+    if [ $rc -eq 0 ] && [ "$got" -eq 24 ]; then pass=$((pass + 1)); else
+        fail=$((fail + 1)); echo "FAIL short variable: exit status $rc, $got of 24 stop messages"; printf '%s\n' "$out" | tail -20
+    fi
+fi
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
