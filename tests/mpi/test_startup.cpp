@@ -5,6 +5,7 @@
 #include <pnetcdf.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -389,6 +390,15 @@ protected:
         tag_state(c, true);
         write_rerun(c);
         write_init2nc(c, c.climatglo.SCLIM, c.climatglo.TCLIM);
+    }
+    // The set is large: removed once read back.
+    static void TearDownTestSuite() {
+        MPI_Barrier(ctx().mpicomm.comm3d);
+        if (root()) {
+            for (const char* t : {"u1", "u2", "ul", "v1", "v2", "vl", "t1", "t2", "tl", "s1", "s2", "sl", "pp", "uc",
+                                  "wc", "vc", "c1", "c2", "cl", "rerun", "initial"})
+                std::remove((std::string("data/") + t + ".nc").c_str());
+        }
     }
 };
 

@@ -66,4 +66,5 @@ grep -q '^dtnew/dtold= 0.500$' "$dir/re/work/data/glo000_000" && ok || bad "rest
 
 [ "$fail" -eq 0 ] || printf '%s\n' "$out" | tail -30
 echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ] && rm -rf "$dir"  # the two run directories hold a few gigabytes
 [ "$fail" -eq 0 ]
