@@ -18,6 +18,12 @@ void finalize_comm(Ctx& c);
 // Ends this process the model's way: MPI finalized, exit status 0.
 [[noreturn]] void stop_run(Ctx& c);
 
+// One paired transfer of one column or row (one element of the datatype t),
+// tag 1 on comm3d, the status into istatus and the error code into ierr:
+// sends from send to rank to while receiving into recv from rank from.
+// Every halo line the model moves outside this subsystem goes through it.
+int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from);
+
 // One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane
 // (the plane is passed by the address of its element (1, 1)).
 void mpi_exch_3d_r4(Ctx& c, double* field);

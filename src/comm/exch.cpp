@@ -8,17 +8,22 @@
 
 namespace hc {
 
+int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from) {
+    auto& m = c.mpicomm;
+    m.ierr = MPI_Sendrecv(send, 1, t, to, 1, recv, 1, t, from, 1, m.comm3d, &m.istatus);
+    return m.ierr;
+}
+
 namespace {
 
 // Returns the sum of the four transfers' status words.
 int exchange(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     auto& m = c.mpicomm;
     auto at = [f](int i, int j) { return f + (i - 1) + long(NX) * (j - 1); };
-    int e1 = MPI_Sendrecv(at(2, 1), 1, col, m.iwest, 1, at(82, 1), 1, col, m.ieast, 1, m.comm3d, &m.istatus);
-    int e2 = MPI_Sendrecv(at(81, 1), 1, col, m.ieast, 1, at(1, 1), 1, col, m.iwest, 1, m.comm3d, &m.istatus);
-    int e3 = MPI_Sendrecv(at(1, 2), 1, row, m.isouth, 1, at(1, 50), 1, row, m.inorth, 1, m.comm3d, &m.istatus);
-    int e4 = MPI_Sendrecv(at(1, 49), 1, row, m.inorth, 1, at(1, 1), 1, row, m.isouth, 1, m.comm3d, &m.istatus);
-    m.ierr = e4;
+    int e1 = sendrecv_line(c, at(2, 1), col, m.iwest, at(82, 1), m.ieast);
+    int e2 = sendrecv_line(c, at(81, 1), col, m.ieast, at(1, 1), m.iwest);
+    int e3 = sendrecv_line(c, at(1, 2), row, m.isouth, at(1, 50), m.inorth);
+    int e4 = sendrecv_line(c, at(1, 49), row, m.inorth, at(1, 1), m.isouth);
     return e1 + e2 + e3 + e4;
 }
 

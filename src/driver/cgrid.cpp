@@ -8,6 +8,7 @@
 // The lines one point beyond the halo come from the neighbours as whole
 // columns or rows of all 40 levels (transfers H1..H8), received into work
 // arrays: SCR1 (kept between steps) for the faces, SCR for the cells.
+#include "comm/comm.hpp"
 #include "driver/driver.hpp"
 #include "driver/step.hpp"
 
@@ -17,8 +18,7 @@ namespace {
 
 // One paired transfer of a whole-field column or row, tag 1 both ways.
 void transfer(Ctx& c, double* send, int to, double* recv, int from, MPI_Datatype t) {
-    auto& m = c.mpicomm;
-    m.ierr = MPI_Sendrecv(send, 1, t, to, 1, recv, 1, t, from, 1, m.comm3d, &m.istatus);
+    sendrecv_line(c, send, t, to, recv, from);
 }
 
 }  // namespace

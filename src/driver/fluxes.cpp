@@ -132,17 +132,13 @@ void exchange_second_halo(Ctx& c, int K) {
     // column 80 for i = 0; the north neighbour's row 3 for j = 51, the south
     // neighbour's row 48 for j = 0. A missing neighbour leaves the row alone.
     for (auto& a : five.f)
-        m.ierr = MPI_Sendrecv(a.X2->at(3, 1, K), 1, col, m.iwest, 1, SCR.at(3, 1, a.xh), 1, col, m.ieast, 1, m.comm3d,
-                              &m.istatus);
+        sendrecv_line(c, a.X2->at(3, 1, K), col, m.iwest, SCR.at(3, 1, a.xh), m.ieast);
     for (auto& a : five.f)
-        m.ierr = MPI_Sendrecv(a.X2->at(80, 1, K), 1, col, m.ieast, 1, SCR.at(80, 1, a.xh), 1, col, m.iwest, 1,
-                              m.comm3d, &m.istatus);
+        sendrecv_line(c, a.X2->at(80, 1, K), col, m.ieast, SCR.at(80, 1, a.xh), m.iwest);
     for (auto& a : five.f)
-        m.ierr = MPI_Sendrecv(a.X2->at(1, 3, K), 1, row, m.isouth, 1, SCR.at(1, 3, a.yh), 1, row, m.inorth, 1,
-                              m.comm3d, &m.istatus);
+        sendrecv_line(c, a.X2->at(1, 3, K), row, m.isouth, SCR.at(1, 3, a.yh), m.inorth);
     for (auto& a : five.f)
-        m.ierr = MPI_Sendrecv(a.X2->at(1, 48, K), 1, row, m.inorth, 1, SCR.at(1, 48, a.yh), 1, row, m.isouth, 1,
-                              m.comm3d, &m.istatus);
+        sendrecv_line(c, a.X2->at(1, 48, K), row, m.inorth, SCR.at(1, 48, a.yh), m.isouth);
 }
 
 void compute_vertical_fluxes(Ctx& c, i32& K, i32& KSLOT) {

@@ -8,6 +8,7 @@
 // cell is closed. The stencil reaches one face beyond the tile: that face
 // difference comes from the neighbour, sent straight from its XP column or YP
 // row into ours.
+#include "comm/comm.hpp"
 #include "driver/driver.hpp"
 #include "driver/step.hpp"
 
@@ -106,11 +107,11 @@ void compute_pressure_gradient(Ctx& c, i32& K) {
     auto& YP = c.blank.YP;
     MPI_Datatype col = c.mpi_vtype.vtype[7], row = c.mpi_vtype.vtype[8];
     pressure_x_differences(c, K);
-    m.ierr = MPI_Sendrecv(XP.at(2, 1), 1, col, m.iwest, 1, XP.at(82, 1), 1, col, m.ieast, 1, m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(XP.at(80, 1), 1, col, m.ieast, 1, XP.at(0, 1), 1, col, m.iwest, 1, m.comm3d, &m.istatus);
+    sendrecv_line(c, XP.at(2, 1), col, m.iwest, XP.at(82, 1), m.ieast);
+    sendrecv_line(c, XP.at(80, 1), col, m.ieast, XP.at(0, 1), m.iwest);
     pressure_y_differences(c, K);
-    m.ierr = MPI_Sendrecv(YP.at(1, 2), 1, row, m.isouth, 1, YP.at(1, 50), 1, row, m.inorth, 1, m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(YP.at(1, 48), 1, row, m.inorth, 1, YP.at(1, 0), 1, row, m.isouth, 1, m.comm3d, &m.istatus);
+    sendrecv_line(c, YP.at(1, 2), row, m.isouth, YP.at(1, 50), m.inorth);
+    sendrecv_line(c, YP.at(1, 48), row, m.inorth, YP.at(1, 0), m.isouth);
     pressure_gradient_terms(c, K);
 }
 

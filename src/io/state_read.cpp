@@ -153,10 +153,8 @@ void read_rerun(Ctx& c) {
     // U goes east while column 1 comes from the west; row 49 of V goes north
     // while row 1 comes from the south (nothing arrives on the southern row).
     auto& m = c.mpicomm;
-    m.ierr = MPI_Sendrecv(g.U.at(81, 1, 1), 1, m.col3d, m.ieast, 1, g.U.at(1, 1, 1), 1, m.col3d, m.iwest, 1,
-                          m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(g.V.at(1, 49, 1), 1, m.row3d, m.inorth, 1, g.V.at(1, 1, 1), 1, m.row3d, m.isouth, 1,
-                          m.comm3d, &m.istatus);
+    sendrecv_line(c, g.U.at(81, 1, 1), m.col3d, m.ieast, g.U.at(1, 1, 1), m.iwest);
+    sendrecv_line(c, g.V.at(1, 49, 1), m.row3d, m.inorth, g.V.at(1, 1, 1), m.isouth);
 }
 
 void readnc(Ctx& c, const char* tag, const char* name, double* FLD, int nk) {
