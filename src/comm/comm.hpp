@@ -24,6 +24,11 @@ void finalize_comm(Ctx& c);
 // Every halo line the model moves outside this subsystem goes through it.
 int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from);
 
+// The four paired transfers of a one-point halo exchange of the block at f
+// (columns with col, then rows with row); returns the sum of their status
+// words and prints nothing.
+int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row);
+
 // One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane
 // (the plane is passed by the address of its element (1, 1)).
 void mpi_exch_3d_r4(Ctx& c, double* field);

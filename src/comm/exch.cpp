@@ -14,10 +14,8 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
     return m.ierr;
 }
 
-namespace {
-
 // Returns the sum of the four transfers' status words.
-int exchange(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
+int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     auto& m = c.mpicomm;
     auto at = [f](int i, int j) { return f + (i - 1) + long(NX) * (j - 1); };
     int e1 = sendrecv_line(c, at(2, 1), col, m.iwest, at(82, 1), m.ieast);
@@ -27,18 +25,16 @@ int exchange(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     return e1 + e2 + e3 + e4;
 }
 
-}  // namespace
-
 void mpi_exch_3d_r4(Ctx& c, double* field) {
-    if (exchange(c, field, c.mpi_vtype.vtype[3], c.mpi_vtype.vtype[4]) != 0) fmt::out("mpi_exch_3d error");
+    if (exchange_lines(c, field, c.mpi_vtype.vtype[3], c.mpi_vtype.vtype[4]) != 0) fmt::out("mpi_exch_3d error");
 }
 
 void mpi_exch_2d_r4(Ctx& c, double* plane) {
-    if (exchange(c, plane, c.mpi_vtype.vtype[1], c.mpi_vtype.vtype[2]) != 0) fmt::out("mpi_exch_2d error");
+    if (exchange_lines(c, plane, c.mpi_vtype.vtype[1], c.mpi_vtype.vtype[2]) != 0) fmt::out("mpi_exch_2d error");
 }
 
 void mpi_exch_2d_r8(Ctx& c, double* plane) {
-    if (exchange(c, plane, c.mpi_vtype.vtype[5], c.mpi_vtype.vtype[6]) != 0) fmt::out("mpi_exch_2d error");
+    if (exchange_lines(c, plane, c.mpi_vtype.vtype[5], c.mpi_vtype.vtype[6]) != 0) fmt::out("mpi_exch_2d error");
 }
 
 }  // namespace hc

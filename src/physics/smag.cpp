@@ -2,10 +2,9 @@
 // latitudinal faces, from the deformation of the C-grid velocity plus the
 // background dm0. The cell-centre viscosity is built in scratch planes 1..40,
 // whose halo comes from the neighbours.
-#include <mpi.h>
-
 #include <cmath>
 
+#include "comm/comm.hpp"
 #include "physics/physics.hpp"
 
 namespace hc {
@@ -16,14 +15,7 @@ namespace {
 // order and with the tags of the model's field exchange. Nothing is tested or
 // printed; at the closed southern and northern edges the missing neighbour
 // leaves the outer halo row as it was.
-void exchange_work_planes(Ctx& c, double* f) {
-    auto& m = c.mpicomm;
-    auto at = [f](int i, int j) { return f + (i - 1) + long(NX) * (j - 1); };
-    m.ierr = MPI_Sendrecv(at(2, 1), 1, m.col3d, m.iwest, 1, at(82, 1), 1, m.col3d, m.ieast, 1, m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(at(81, 1), 1, m.col3d, m.ieast, 1, at(1, 1), 1, m.col3d, m.iwest, 1, m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(at(1, 2), 1, m.row3d, m.isouth, 1, at(1, 50), 1, m.row3d, m.inorth, 1, m.comm3d, &m.istatus);
-    m.ierr = MPI_Sendrecv(at(1, 49), 1, m.row3d, m.inorth, 1, at(1, 1), 1, m.row3d, m.isouth, 1, m.comm3d, &m.istatus);
-}
+void exchange_work_planes(Ctx& c, double* f) { exchange_lines(c, f, c.mpicomm.col3d, c.mpicomm.row3d); }
 
 }  // namespace
 
