@@ -142,8 +142,8 @@ TEST(SolverGlobal, BicgstabMeetsItsStoppingTest) {
         if (root()) std::printf("bicgstab lfsrf=%d: |r0| %.3e -> |r| %.3e in %.2f s\n", lfsrf, r0, rn, t);
         EXPECT_LE(rn, 9.999999717180685e-10);
         EXPECT_LE(rn / r0, 1.0e-3);
-        if (c.mpicomm.myidy == 0) EXPECT_EQ(c.sevp.X(5, 1), 7.0);
-        if (c.mpicomm.myidy == hc::LASTROW) EXPECT_EQ(c.sevp.X(5, 50), 7.0);
+        if (c.mpicomm.myidy == 0) { EXPECT_EQ(c.sevp.X(5, 1), 7.0); }
+        if (c.mpicomm.myidy == hc::LASTROW) { EXPECT_EQ(c.sevp.X(5, 50), 7.0); }
     }
 }
 
@@ -289,7 +289,7 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         if (c.mpicomm.myidy == 0) {
             for (int i = 1; i <= 82; ++i) EXPECT_EQ(e.X(i, 1), 0.0);
         }
-        if (c.mpicomm.myidy == hc::LASTROW) EXPECT_EQ(e.X(7, 50), 3.0);
+        if (c.mpicomm.myidy == hc::LASTROW) { EXPECT_EQ(e.X(7, 50), 3.0); }
         xrep = e.X;
         const double rrep = residual_norm(c), snorm = rhs_norm(c);
         // Round-off grows towards the pole, where the marching amplifies it
