@@ -184,5 +184,68 @@ TEST(SolverSip, SweepsInvertTheFactorisation) {
     }
 }
 
+// Each of the three sweeps inverts its own product of a lower and an upper
+// factor built from the stored planes (pass-on factors at the passing point):
+//   p_sipsqelim  L (diag 1/cc; cl east, cb north)  U (unit; cr west, ct south)
+//   p_lusqelim   L (unit; cl east, cb north)        U (diag 1/cc; cr west, ct south)
+//   p_sqelim     L (diag 1/cc; cr east, ct north)   U (diag 1/cc; cr west, ct south)
+TEST(SolverSip, EachSweepInvertsItsFactorPair) {
+    std::unique_ptr<Ctx> owner(make_ctx());
+    Ctx& c = *owner;
+    auto& e = c.sevp;
+    enum Kind { sip, lu, sq };
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    // Factors of a well-conditioned pair: pivots near 1, small couplings.
+    for (int j = 1; j <= NYI; ++j) {
+        for (int i = 1; i <= NXI; ++i) {
+            e.cc(i, j) = 1.0 + 0.3 * u(gen);
+            e.cl(i, j) = 0.2 * u(gen);
+            e.cb(i, j) = 0.2 * u(gen);
+            e.cr(i, j) = 0.2 * u(gen);
+            e.ct(i, j) = 0.2 * u(gen);
+        }
+    }
+    for (Kind kind : {sip, lu, sq}) {
+        const bool ldiag = kind != lu, udiag = kind != sip;
+        IPlane& east = kind == sq ? e.cr : e.cl;
+        IPlane& north = kind == sq ? e.ct : e.cb;
+        Plane x, w, b, back;
+        x.fill(0.0);
+        w.fill(0.0);
+        b.fill(0.0);
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) x(i, j) = u(gen);
+        }
+        // w = U x: row P gets its own term and what P's east and north
+        // neighbours pass back to it.
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) {
+                w(i, j) = udiag ? x(i, j) / e.cc(i - 1, j - 1) : x(i, j);
+                if (i < 81) w(i, j) += e.cr(i, j - 1) * x(i + 1, j);
+                if (j < 49) w(i, j) += e.ct(i - 1, j) * x(i, j + 1);
+            }
+        }
+        // b = L w: row P gets its own term and what its west and south
+        // neighbours pass on to it.
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) {
+                b(i, j) = ldiag ? w(i, j) / e.cc(i - 1, j - 1) : w(i, j);
+                if (i > 2) b(i, j) += east(i - 2, j - 1) * w(i - 1, j);
+                if (j > 2) b(i, j) += north(i - 1, j - 2) * w(i, j - 1);
+            }
+        }
+        for (int i = 1; i <= NX; ++i) b(i, 1) = b(i, NY) = 5.0;  // a halo the sweeps carry over
+        if (kind == sip) p_sipsqelim(e.cb, e.cl, e.cc, e.cr, e.ct, b, back);
+        if (kind == lu) p_lusqelim(e.cb, e.cl, e.cc, e.cr, e.ct, b, back);
+        if (kind == sq) p_sqelim(e.cb, e.cl, e.cc, e.cr, e.ct, b, back);
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) ASSERT_NEAR(back(i, j), x(i, j), 1e-8) << kind << " " << i << "," << j;
+        }
+        EXPECT_EQ(back(3, 1), 5.0);
+        EXPECT_EQ(back(3, NY), 5.0);
+    }
+}
+
 }  // namespace
 }  // namespace hc
