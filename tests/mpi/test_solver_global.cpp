@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "comm/comm.hpp"
@@ -38,12 +40,26 @@ double gmax(double v) {
     return g;
 }
 
+// Removes the prepared case (some 800 MB) when the program ends with every
+// test passed.
+struct CaseCleanup {
+    std::string path;
+    ~CaseCleanup() {
+        if (!path.empty() && ::testing::UnitTest::GetInstance()->Passed()) {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    }
+};
+
 // The global case, written once by rank 0 into ./case; every rank reads its
 // grid, masks and configuration as the model does.
 void load_case() {
     static bool done = false;
+    static CaseCleanup cleanup;
     if (done) return;
     done = true;
+    if (root()) cleanup.path = (std::filesystem::current_path() / "case").string();
     hc::Ctx& c = ctx();
     int ok = 1;
     if (root()) {
