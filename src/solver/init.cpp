@@ -11,9 +11,10 @@ void init_solver(Ctx& c) {
     const i32 ls = c.controglo.lsolver;
     if (ls == 1) {
         if (root) fmt::out((fmt::Line() << "evp solver").str());
-        // Nothing is read for the marching solver: its coefficients (land as
-        // a sheet one layer deep, so that every marched row has a north
-        // coefficient) and influence matrices are built from the grid.
+        // Nothing is read for the marching solver: its coefficients (closed
+        // faces as a thin sheet of the surface layer, so that every marched
+        // row has a north coefficient) and influence matrices are built from
+        // the grid.
         const double t0 = MPI_Wtime();
         build_surface_pressure_operator(c, true);
         build_marching_matrices(c);

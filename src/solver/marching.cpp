@@ -1,5 +1,6 @@
-// The marching solver: the 288 rows of the global grid in 72 sub-blocks of
-// four rows, 12 per process row. Inside a sub-block the equations are solved
+// The marching solver: the 288 rows of the global grid in 72 sub-blocks, 12
+// per process row, as the table IE of each process row cuts them (shorter
+// towards the pole). Inside a sub-block the equations are solved
 // row by row for the row above; the residual left in the last row's equations
 // is turned into corrections by influence matrices, a forward sweep from south
 // to north, a backward sweep from north to south and a final marching pass.

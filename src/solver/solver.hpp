@@ -45,10 +45,10 @@ void build_marching_matrices(Ctx& c);
 // ODY, CSV, ODYV), depths (ODZ), process row (myidy: the walls of rows 0 and
 // 5) and run parameters (lfsrf, g, odt, daodt) as the context holds them:
 // writes AL, AB, AC, AR (80 x 48) and AT (80 x 49) of block sevp.
-// land_sheet: treat land as a sheet one surface layer deep, so that AT is
-// nonzero at every marched point (the marching solver's variant); otherwise
-// the surface layer counts only on open faces and X on land follows its neighbours
-// (the BiCGStab variant written to evp.nc). docs/surface-pressure.md.
+// land_sheet: give every closed face a thin sheet of the surface layer, so
+// that AT is nonzero at every marched point (the marching solver's variant);
+// otherwise closed faces count for nothing and X on land follows its
+// neighbours (the BiCGStab variant written to evp.nc). docs/surface-pressure.md.
 void build_surface_pressure_operator(Ctx& c, bool land_sheet);
 // The free-surface term added to AC on wet rows: odt / (g * tau), tau the
 // time between two updates of P0 (86400 / daodt); 0 with the rigid lid.

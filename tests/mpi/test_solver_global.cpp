@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <string>
 
 #include "comm/comm.hpp"
@@ -237,39 +238,77 @@ int passes_logged(std::FILE* log) {
     return n;
 }
 
-// The passes with the BiCGStab operator: two passes close the surface faces
-// to round-off under the rigid lid and leave no bottom velocity; with the
-// free surface the kinematic condition of the last pass holds.
+// Root-mean-square over the ocean of P0 - mean and of its difference from
+// ref - mean.
+std::pair<double, double> ocean_rms(hc::Ctx& c, const hc::Plane& ref) {
+    double loc[5] = {0, 0, 0, 0, 0}, g[5];
+    for (int pass = 0; pass < 2; ++pass) {
+        const double ma = pass ? g[0] / g[2] : 0.0, mb = pass ? g[1] / g[2] : 0.0;
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) {
+                if (c.bathyglo.KB(i, j) < 1) continue;
+                const double a = c.bglo.P0(i, j), b = ref(i, j);
+                if (pass == 0) {
+                    loc[0] += a, loc[1] += b, loc[2] += 1;
+                } else {
+                    loc[3] += (b - mb) * (b - mb), loc[4] += (a - ma - b + mb) * (a - ma - b + mb);
+                }
+            }
+        }
+        MPI_Allreduce(loc, g, 5, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+    }
+    return {std::sqrt(g[3] / g[2]), std::sqrt(g[4] / g[2])};
+}
+
+// The passes of a step with either solver. BiCGStab with its operator: two
+// passes close the surface faces to round-off under the rigid lid and leave
+// no bottom velocity; with the free surface the kinematic condition of the
+// last pass holds. The marching solver with its thin-sheet operator closes
+// the faces in a few more passes, and the surface pressure they add up to
+// agrees with BiCGStab's on the ocean.
 TEST(SolverGlobal, PassesCloseTheSurfaceFaces) {
     load_case();
     hc::Ctx& c = ctx();
-    c.controglo.lsolver = 2;
     c.scaglo.itf = 1;
     c.scaglo.it0 = 0;
+    hc::Plane p0_bicgstab;
     for (int lfsrf : {0, 1}) {
-        build(c, lfsrf, false);
-        flow_pattern(c);
-        c.sevp.X.fill(0.0);
-        c.bglo.P0.fill(0.0);
-        const After before = after_passes(c);
-        std::FILE* log = std::tmpfile();
-        c.io.log = log;
-        hc::surface_pressure_correction(c);
-        const int passes = passes_logged(log);
-        c.io.log = nullptr;
-        std::fclose(log);
-        const After a = after_passes(c);
-        if (root()) {
-            std::printf("passes lfsrf=%d: %d passes, closed-face flow %.3e -> %.3e, W residual %.3e of %.3e\n", lfsrf,
-                        passes, before.vmx, a.vmx, a.w, a.wscale);
-        }
-        // What is left is the last solve's residual, within BiCGStab's bound.
-        EXPECT_LE(a.w, 1.0e-9);
-        if (lfsrf == 0) {
-            EXPECT_EQ(passes, 2);
-            EXPECT_LE(a.vmx, 0.00019999999494757503);
-        } else {
-            EXPECT_LE(passes, 9);
+        for (int lsolver : {2, 1}) {
+            c.controglo.lsolver = lsolver;
+            build(c, lfsrf, lsolver == 1);
+            if (lsolver == 1) hc::build_marching_matrices(c);
+            flow_pattern(c);
+            c.sevp.X.fill(0.0);
+            c.bglo.P0.fill(0.0);
+            const After before = after_passes(c);
+            std::FILE* log = std::tmpfile();
+            c.io.log = log;
+            hc::surface_pressure_correction(c);
+            const int passes = passes_logged(log);
+            c.io.log = nullptr;
+            std::fclose(log);
+            const After a = after_passes(c);
+            if (root()) {
+                std::printf("passes lsolver=%d lfsrf=%d: %d passes, closed-face flow %.3e -> %.3e, W residual %.3e of "
+                            "%.3e\n",
+                            lsolver, lfsrf, passes, before.vmx, a.vmx, a.w, a.wscale);
+            }
+            if (lsolver == 2) {
+                p0_bicgstab = c.bglo.P0;
+                // What is left is the last solve's residual, within BiCGStab's bound.
+                EXPECT_LE(a.w, 1.0e-9);
+            } else {
+                const auto [rms, diff] = ocean_rms(c, p0_bicgstab);
+                if (root()) std::printf("  P0 against BiCGStab's: rms %.3e, difference %.3e\n", rms, diff);
+                EXPECT_LE(a.w, 1.0e-5 * a.wscale);
+                EXPECT_LE(diff, 1.0e-3 * rms);
+            }
+            if (lfsrf == 0) {
+                EXPECT_LE(passes, lsolver == 2 ? 2 : 6);
+                EXPECT_LE(a.vmx, 0.00019999999494757503);
+            } else {
+                EXPECT_LE(passes, 9);
+            }
         }
     }
 }
@@ -308,23 +347,6 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         if (c.mpicomm.myidy == hc::LASTROW) { EXPECT_EQ(e.X(7, 50), 3.0); }
         xrep = e.X;
         const double rrep = residual_norm(c), snorm = rhs_norm(c);
-        // Round-off grows towards the pole, where the marching amplifies it
-        // most (dx shrinks to 0.07 of dy): the residual is checked at
-        // round-off south of the northern process row, and reported whole.
-        double rsouth = 0, smax = 0;
-        {
-            hc::Plane ax, xx;
-            xx = e.X;
-            hc::p_sqprod(c, e.AB, e.AL, e.AC, e.AR, e.AT, xx, ax);
-            for (int j = 2; j <= 49; ++j) {
-                for (int i = 2; i <= 81; ++i) {
-                    smax = nanmax(smax, std::fabs(e.S(i - 1, j - 1)));
-                    if (c.mpicomm.myidy < hc::LASTROW) rsouth = nanmax(rsouth, std::fabs(e.S(i - 1, j - 1) - ax(i, j)));
-                }
-            }
-        }
-        rsouth = gmax(rsouth);
-        smax = gmax(smax);
         double timers[10];
         for (int n = 1; n <= 10; ++n) timers[n - 1] = c.timer.t(n);
         e.X.fill(0.0);
@@ -348,9 +370,14 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         sums[1] = 3840;
         MPI_Allreduce(sums, g, 2, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
         const double shift = lfsrf == 1 ? 0.0 : g[0] / g[1];
+        // Land carries only the thin sheet, so X there is loosely tied to
+        // the ocean: what the step uses is X on the ocean. The largest errors
+        // (some 1e-3) sit at single coastal points near the pole, where the
+        // marching divides by the sheet; the next pass of a step removes them.
         double dx = 0, xs = 0;
         for (int j = 2; j <= 49; ++j) {
             for (int i = 2; i <= 81; ++i) {
+                if (c.bathyglo.KB(i, j) < 1) continue;
                 dx = nanmax(dx, std::fabs(xrep(i, j) - xtrue(i, j) - shift));
                 xs = nanmax(xs, std::fabs(xtrue(i, j)));
             }
@@ -358,13 +385,11 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         dx = gmax(dx);
         xs = gmax(xs);
         if (root()) {
-            std::printf("marching lfsrf=%d: matrices %.2f s, solve %.3f s, |r|/|S| %.3e (south of the last row: max %.3e "
-                        "of %.3e), max|X - Xtrue| %.3e of %.3e\n",
-                        lfsrf, tb, tr, rrep / snorm, rsouth, smax, dx, xs);
+            std::printf("marching lfsrf=%d: matrices %.2f s, solve %.3f s, |r|/|S| %.3e, ocean max|X - Xtrue| %.3e of %.3e\n",
+                        lfsrf, tb, tr, rrep / snorm, dx, xs);
         }
-        EXPECT_LT(rsouth, 1.0e-8 * smax);
-        EXPECT_LT(rrep / snorm, 0.1);
-        EXPECT_LT(dx, 0.05 * xs);
+        EXPECT_LT(rrep / snorm, 1.0e-5);
+        EXPECT_LT(dx, 1.0e-2 * xs);
     }
 }
 
