@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -327,6 +328,32 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         const double t0 = MPI_Wtime();
         hc::build_marching_matrices(c);
         const double tb = MPI_Wtime() - t0;
+        // The sub-block table: 12 runs that end on row 49, the same on the
+        // four processes of a process row, shorter towards the pole.
+        {
+            auto& ie = e.IE;
+            EXPECT_GE(ie(1), 2);
+            EXPECT_EQ(ie(12), 49);
+            for (int h = 2; h <= 12; ++h) EXPECT_GT(ie(h), ie(h - 1));
+            int mine[13], all[hc::NPROC][13];
+            mine[0] = c.mpicomm.myidy;
+            for (int h = 1; h <= 12; ++h) mine[h] = ie(h);
+            MPI_Allgather(mine, 13, MPI_INT, all, 13, MPI_INT, MPI_COMM_WORLD);
+            int table[hc::NPROC_ROWS][13];
+            for (auto& row : all) std::copy(row, row + 13, table[row[0]]);
+            for (auto& row : all) {
+                for (int h = 1; h <= 12; ++h) EXPECT_EQ(row[h], table[row[0]][h]) << "process row " << row[0];
+            }
+            // The last four runs span fewer rows at the pole than at the equator.
+            EXPECT_LT(49 - table[hc::LASTROW][8], 49 - table[2][8]);
+            if (root() && lfsrf == 0) {
+                for (int p = 0; p < hc::NPROC_ROWS; ++p) {
+                    std::printf("IE of process row %d:", p);
+                    for (int h = 1; h <= 12; ++h) std::printf(" %d", table[p][h]);
+                    std::printf("\n");
+                }
+            }
+        }
         hc::Plane xtrue, xrep;
         consistent_rhs(c, xtrue, 1.0e4);
         // The wall halo rows: the southern one ends at zero, the northern one
