@@ -2,6 +2,7 @@
 # Time per step of the example case and the share of the model's timer slots.
 #
 #   scripts/bench-step.sh [STEPS]        (default 48 steps)
+#   HC_BENCH_SOLVER=1 scripts/bench-step.sh ...   the marching solver instead of BiCGStab (2)
 #
 # Builds the model (Release) in $HC_BENCH_BUILD (default build-bench), prepares
 # the global example case with halocline-prep in $HC_BENCH_DIR (default a
@@ -22,6 +23,8 @@ STEPS=${1:-48}
 BUILD=${HC_BENCH_BUILD:-$ROOT/build-bench}
 MPIRUN=${HC_MPIRUN:-mpirun --allow-run-as-root --oversubscribe}
 case $STEPS in '' | *[!0-9]* | 0) echo "bench-step: STEPS must be a positive number, not '$STEPS'" >&2; exit 2 ;; esac
+SOLVER=${HC_BENCH_SOLVER:-2}
+case $SOLVER in 1 | 2) ;; *) echo "bench-step: HC_BENCH_SOLVER must be 1 (marching) or 2 (BiCGStab), not '$SOLVER'" >&2; exit 2 ;; esac
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DHALOCLINE_BOUNDS_CHECK=OFF -DHALOCLINE_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j3 --target halocline_lib halocline-prep >/dev/null
@@ -70,9 +73,9 @@ else
     trap 'rm -rf "$DIR"' EXIT  # the prepared case and the run's files take about 2 GB
 fi
 rm -rf "$DIR"
-"$BUILD/halocline-prep" --out "$DIR" --set mxit="$STEPS" >/dev/null
+"$BUILD/halocline-prep" --out "$DIR" --set mxit="$STEPS" --set lsolver="$SOLVER" >/dev/null
 cd "$DIR/work"
-echo "bench-step: $STEPS steps of the example case in $DIR/work"
+echo "bench-step: $STEPS steps of the example case with lsolver=$SOLVER in $DIR/work"
 $MPIRUN -np 24 "$BUILD/bench-step" >stdout.txt 2>&1 || { echo "bench-step: the run failed"; tail -20 stdout.txt; exit 1; }
 
 awk -v steps="$STEPS" '

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "solver/solver.hpp"
@@ -18,6 +20,10 @@ struct Variant {
     int lfsrf;
     int myidy;
 };
+
+void PrintTo(const Variant& v, std::ostream* os) {
+    *os << (v.land_sheet ? "sheet" : "bicgstab") << ", lfsrf " << v.lfsrf << ", process row " << v.myidy;
+}
 
 class SolverOperator : public ::testing::TestWithParam<Variant> {};
 
@@ -106,7 +112,12 @@ TEST_P(SolverOperator, ScaledSymmetricPositiveDefinite) {
 INSTANTIATE_TEST_SUITE_P(Variants, SolverOperator,
                          ::testing::Values(Variant{false, 0, 2}, Variant{false, 1, 2}, Variant{true, 0, 2},
                                            Variant{true, 1, 2}, Variant{false, 0, 0}, Variant{true, 0, 0},
-                                           Variant{false, 1, 5}, Variant{true, 1, 5}));
+                                           Variant{false, 1, 5}, Variant{true, 1, 5}),
+                         [](const ::testing::TestParamInfo<Variant>& info) {
+                             const Variant& v = info.param;
+                             return std::string(v.land_sheet ? "sheet" : "bicgstab") + "_lfsrf" +
+                                    std::to_string(v.lfsrf) + "_row" + std::to_string(v.myidy);
+                         });
 
 // The halo row's north coefficient is the one the tile below computes for
 // its last row: same metrics, same face.
