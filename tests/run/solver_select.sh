@@ -7,12 +7,8 @@
 # 0, exit status 0 on every process, no step and no file written.
 set -u
 dir=$HC_TESTDIR
-pass=0
-fail=0
-check() {  # check NAME CONDITION-STATUS
-    if [ "$2" -eq 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAILED: $1"; fi
-}
-[ -n "${HC_PREP:-}" ] || { echo "halocline-prep is not built"; echo "0 passed, 1 failed"; exit 1; }
+. "$(dirname "$0")/support/check.sh"
+need_prep
 command -v ncgen >/dev/null && command -v ncdump >/dev/null ||
     { echo "ncgen and ncdump are needed"; echo "0 passed, 1 failed"; exit 1; }
 rm -rf "$dir"
@@ -54,5 +50,4 @@ for ls in 0 3; do
     check "lsolver=$ls: no file written ($extra)" $?
 done
 if [ $fail -eq 0 ]; then rm -rf "$dir"; fi
-echo "$pass passed, $fail failed"
-[ "$fail" -eq 0 ]
+finish

@@ -6,12 +6,8 @@
 # nothing blows up.
 set -u
 dir=$HC_TESTDIR
-pass=0
-fail=0
-check() {  # check NAME CONDITION-STATUS
-    if [ "$2" -eq 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAILED: $1"; fi
-}
-[ -n "${HC_PREP:-}" ] || { echo "halocline-prep is not built"; echo "0 passed, 1 failed"; exit 1; }
+. "$(dirname "$0")/support/check.sh"
+need_prep
 rm -rf "$dir"
 "$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set mxit=2 >/dev/null ||
     { echo "preparation failed"; echo "0 passed, 1 failed"; exit 1; }
@@ -42,5 +38,4 @@ if [ $fail -eq 0 ]; then
 else
     tail -20 stdout.txt
 fi
-echo "$pass passed, $fail failed"
-[ $fail -eq 0 ]
+finish
