@@ -4,13 +4,13 @@
 // The root process (rank 0 of comm3d) gathers the 24 tiles' coefficients into
 // the global 320 x 288 system, cuts each process row's 48 rows into its 12
 // sub-blocks (short ones where marching amplifies most), takes for every
-// sub-block m (base row b, first
-// row b+1, last row e) the responses of a re-marching with zero right-hand
-// side: Q, P the change of the marched last row per unit change of the first
-// and of the base row, W, V the change of the last row's left-hand side, with
-// the row above e held fixed; N the north coefficients of row e. Then, with
-// K0 = 0: R = (W + V K)^-1, R1 = -(P K + Q) R, K = R1 N. Each process
-// receives its 54-entry share of the transposed matrices of its column.
+// sub-block m (base row b, first row b+1, last row e) the responses of a
+// re-marching with zero right-hand side: Q, P the change of the marched last
+// row per unit change of the first and of the base row, W, V the change of
+// the last row's left-hand side, with the row above e held fixed; N the north
+// coefficients of row e. Then, with K0 = 0: R = (W + V K)^-1,
+// R1 = -(P K + Q) R, K = R1 N. Each process receives its 54-entry share of
+// the transposed matrices of its column.
 #include <cblas.h>
 #include <lapacke.h>
 
@@ -111,7 +111,7 @@ void invert(Dense& M, bool drop_smallest) {
 // a change of the rows below grows in the row above; its median over the row
 // stands for the bulk of the row (a coastal point with a thin land sheet to
 // its north amplifies more, but only locally). Over open water the ratio is
-// about 2 + (dy/dx)^2, from 6 at 60 degrees to over 200 at the northernmost
+// about 3 + 4 (dy/dx)^2, from 7 at 60 degrees to over 200 at the northernmost
 // rows. A row with no north coefficient somewhere (the north wall) must end
 // a sub-block: its cost is infinite.
 double march_cost(Global& G, int g) {
@@ -137,7 +137,7 @@ constexpr double kWallDigits = 2.0;
 // sum of march_cost over the rows a run marches through, all but its last)
 // is least: the largest dominates, and the rest stay balanced. The rounding
 // error of a solve grows with a run's amplification, so the runs shorten
-// towards the pole, where the zonal spacing shrinks to a fifteenth of the
+// towards the pole, where the zonal spacing shrinks to a seventh of the
 // meridional one; with runs of four rows there the solve kept only two
 // digits.
 std::array<int, 12> sub_block_table(Global& G, int p) {
