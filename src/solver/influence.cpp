@@ -173,6 +173,12 @@ std::array<int, 12> sub_block_table(Global& G, int p) {
         }
     }
     std::array<int, 12> ie{};
+    if (!(best[NB][LAST] < HUGE_VAL)) {
+        // No cut avoids a row without a north coefficient, or every cut's
+        // amplification overflows: keep runs of four rows.
+        for (int h = 1; h <= NB; ++h) ie[h - 1] = 4 * h + 1;
+        return ie;
+    }
     int e = LAST;
     for (int n = NB; n >= 1; --n) {
         ie[n - 1] = e;
