@@ -44,6 +44,25 @@ void commit(Ctx& c, const std::string* paths, int n, bool ok, const char* what) 
     MPI_Barrier(c.mpicomm.comm3d);
 }
 
+// The statuses of a file written collectively: ierr keeps the last one, ok
+// whether every call succeeded.
+struct Statuses {
+    i32& ierr;
+    bool ok = true;
+    void operator()(int status) {
+        ierr = status;
+        if (status != NC_NOERR) ok = false;
+    }
+};
+
+// Creates the temporary file of path on every process and reports a failure;
+// true when it was created (nothing is done with a file that was not).
+bool create_temp(Ctx& c, const std::string& path, Statuses& st, int& ncid) {
+    st(ncmpi_create(c.mpicomm.comm3d, restart_temp_name(path).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
+    pnetcdferrck(c, st.ierr);
+    return st.ierr == NC_NOERR;
+}
+
 }  // namespace
 
 std::string restart_temp_name(const std::string& path) { return path + ".tmp"; }
@@ -81,26 +100,17 @@ bool write2nc(Ctx& c, const char* tag, const char* name, const double* FLD, int 
 }
 
 void write_rerun(Ctx& c) {
-    auto& m = c.mpicomm;
     auto& p = c.pnetcdf;
-    auto& ierr = m.ierr;
-    bool ok = true;
-    auto st = [&](int status) {
-        ierr = status;
-        if (status != NC_NOERR) ok = false;
-    };
-
+    Statuses st{c.mpicomm.ierr};
     const std::string rerun = "data/rerun.nc";
     int ncid = -1;
-    st(ncmpi_create(m.comm3d, restart_temp_name(rerun).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
-    pnetcdferrck(c, ierr);
-    if (ierr == NC_NOERR) {
+    if (create_temp(c, rerun, st, ncid)) {
         int dlat = 0, dlon = 0, dmon = 0, dglo = 0;
         st(ncmpi_def_dim(ncid, "latitude", JMT, &dlat));
         st(ncmpi_def_dim(ncid, "longitude", IMT, &dlon));
         st(ncmpi_def_dim(ncid, "month", NMONTH, &dmon));
         st(ncmpi_def_dim(ncid, "global", 1, &dglo));
-        pnetcdferrck(c, ierr);
+        pnetcdferrck(c, st.ierr);
 
         const int d2[2] = {dlon, dlat}, dq[3] = {dlon, dlat, dmon};
         const char* scalars[5] = {"days", "evap", "qsum", "olde", "oldq"};
@@ -150,32 +160,24 @@ void write_rerun(Ctx& c) {
     std::string paths[20];
     for (int f = 0; f < 19; ++f) {
         const bool faces = fields[f] == g.W.data();
-        ok &= write2nc(c, kRestartFiles[f].tag, kRestartFiles[f].var, fields[f], faces ? KMP1 : KM, faces ? 5 : 1);
+        st.ok &= write2nc(c, kRestartFiles[f].tag, kRestartFiles[f].var, fields[f], faces ? KMP1 : KM, faces ? 5 : 1);
         paths[f] = field_path(kRestartFiles[f].tag);
     }
     paths[19] = rerun;
-    commit(c, paths, 20, ok, "restart set");
+    commit(c, paths, 20, st.ok, "restart set");
 }
 
 void write_init2nc(Ctx& c, Field& STM, Field& TTM) {
-    auto& m = c.mpicomm;
     auto& p = c.pnetcdf;
-    auto& ierr = m.ierr;
-    bool ok = true;
-    auto st = [&](int status) {
-        ierr = status;
-        if (status != NC_NOERR) ok = false;
-    };
+    Statuses st{c.mpicomm.ierr};
     const std::string path = "data/initial.nc";
     int ncid = -1;
-    st(ncmpi_create(m.comm3d, restart_temp_name(path).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
-    pnetcdferrck(c, ierr);
-    if (ierr == NC_NOERR) {
+    if (create_temp(c, path, st, ncid)) {
         int dlev = 0, dlat = 0, dlon = 0, vti = 0, vsi = 0;
         st(ncmpi_def_dim(ncid, "level", KM, &dlev));
         st(ncmpi_def_dim(ncid, "latitude", JMT, &dlat));
         st(ncmpi_def_dim(ncid, "longitude", IMT, &dlon));
-        pnetcdferrck(c, ierr);
+        pnetcdferrck(c, st.ierr);
         const int dims[3] = {dlon, dlat, dlev};
         st(ncmpi_def_var(ncid, "ti", NC_DOUBLE, 3, dims, &vti));
         st(ncmpi_def_var(ncid, "si", NC_DOUBLE, 3, dims, &vsi));
@@ -186,12 +188,12 @@ void write_init2nc(Ctx& c, Field& STM, Field& TTM) {
         p.ncn3(1) = KM;
         const nc::Slab s = nc::from_vectors(p.nst3, p.ncn3);
         st(ncmpi_put_vara_double_all(ncid, vti, s.start, s.count, buf));
-        pnetcdferrck(c, ierr);
+        pnetcdferrck(c, st.ierr);
         mtx2rvec(STM.data(), buf, NX, NY, NXI, NYI, KM, 1, 1);
         st(ncmpi_put_vara_double_all(ncid, vsi, s.start, s.count, buf));
         st(ncmpi_close(ncid));
     }
-    commit(c, &path, 1, ok, path.c_str());
+    commit(c, &path, 1, st.ok, path.c_str());
 }
 
 }  // namespace hc
