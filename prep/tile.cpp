@@ -67,7 +67,8 @@ void fill_metrics(hc::Ctx& c, int px, int py) {
         }
         if (j >= 2 && j <= hc::NY - 1) {
             c.bglo.F(j - 1) = 2.0 * OMEGA * std::sin(lat * rad);
-            c.bglo.TANPHI(j - 1) = std::tan(lat * rad);
+            // The metric term's rate is TANPHI * u, so TANPHI carries 1/cm.
+            c.bglo.TANPHI(j - 1) = std::tan(lat * rad) / RADIUS;
         }
     }
     for (int i = 1; i <= hc::NX; ++i) m.XDEG(i) = lon_deg(80 * px + i - 1);
