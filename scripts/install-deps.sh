@@ -7,7 +7,7 @@ PKGS="build-essential cmake g++ pkg-config \
   libpnetcdf-dev pnetcdf-bin \
   libopenblas-dev liblapack-dev liblapacke-dev \
   libgtest-dev googletest \
-  netcdf-bin"
+  netcdf-bin python3 python3-numpy python3-netcdf4"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
