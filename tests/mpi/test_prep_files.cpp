@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -210,6 +211,30 @@ TEST(PrepFiles, ForcingReachesEveryTileInPlace) {
         }
     EXPECT_EQ(bad, 0) << "tile " << c.grdglo.name;
     EXPECT_EQ(ranks_failing(bad), 0);
+}
+
+// What the model takes in cgs: the background vertical mixing in cm2/s (the
+// closure adds it to a viscosity of order 1 cm2/s) and the wind stress, after
+// the start-up's factor of 10, in dyn/cm2 (one to a few under the westerlies).
+TEST(PrepFiles, ModelTakesMixingAndWindStressInCgs) {
+    the_case();
+    hc::Ctx& c = ctx();
+    long bad = 0;
+    for (int k = 1; k <= hc::KMM1; ++k) {
+        bad += c.windmxglo.vbk(k) < 0.1 || c.windmxglo.vbk(k) > 10.0;
+        bad += c.windmxglo.hbk(k) < 0.01 || c.windmxglo.hbk(k) > 1.0;
+    }
+    double tau = 0;
+    for (int m = 1; m <= hc::NMONTH; ++m)
+        for (int j = 1; j <= hc::NYI; ++j)
+            for (int i = 1; i <= hc::NXI; ++i)
+                tau = std::max(tau, std::hypot(c.windsglo.TAUX(i, j, m), c.windsglo.TAUY(i, j, m)));
+    double most = 0;
+    MPI_Allreduce(&tau, &most, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+    EXPECT_EQ(bad, 0) << "tile " << c.grdglo.name << ": vbk " << c.windmxglo.vbk(1) << ", hbk " << c.windmxglo.hbk(1);
+    EXPECT_EQ(ranks_failing(bad), 0);
+    EXPECT_GT(most, 1.0) << "largest stress, dyn/cm2";
+    EXPECT_LT(most, 4.0) << "largest stress, dyn/cm2";
 }
 
 TEST(PrepFiles, HalosRepeatTheNeighboursEdgesAndWrapInLongitude) {

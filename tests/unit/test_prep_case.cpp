@@ -2,6 +2,7 @@
 // parameters, and the atmospheric history as the model's reader takes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -138,6 +139,70 @@ TEST(PrepCase, GlobalForcingHasItsStructure) {
     const double kw = prep::gas_xkw(cs, -48.0, 7);  // m/s: some 10 to 30 cm/h in the storm belt
     EXPECT_GT(kw * 360000.0, 10.0);
     EXPECT_LT(kw * 360000.0, 60.0);
+}
+
+// The Coriolis stage rotates the velocity (cm/s) at the rate F + TANPHI * u,
+// in 1/s: F is 2 Omega sin(lat) and TANPHI is tan(lat) over the radius of
+// the grid's own metrics, in 1/cm; the metrics are in cm.
+TEST(PrepUnits, CoriolisAndMetricRatesAreInOnePerSecond) {
+    const Case& cs = global_case();
+    std::unique_ptr<hc::Ctx> c(hc::make_ctx());
+    const double rad = prep::PI / 180.0;
+    for (int py = 0; py < hc::NPROC_ROWS; ++py) {
+        prep::fill_tile(*c, cs, 0, py);
+        const auto& m = c->metricglo;
+        for (int j = 2; j <= hc::NY - 1; ++j) {
+            const double lat = m.YDEG(j) * rad, f = c->bglo.F(j - 1), tanphi = c->bglo.TANPHI(j - 1);
+            const double radius = m.DY(j) / (prep::DLAT * rad);  // the metrics' radius
+            const double tol = 1e-14 * (1.0 + std::fabs(std::tan(lat)));
+            ASSERT_NEAR(radius, 6.371e8, 1e-6) << "row " << j << " of process row " << py;
+            ASSERT_NEAR(m.DX(j), radius * std::cos(lat) * prep::DLON * rad, 1e-6) << j;
+            ASSERT_NEAR(f, 2.0 * 7.292e-5 * std::sin(lat), 1e-19) << j;
+            ASSERT_NEAR(tanphi * 6.371e8, std::tan(lat), tol) << j;
+            ASSERT_NEAR(tanphi * radius, std::tan(lat), tol) << j;
+            // At 1 m/s the metric term is a small correction to the Coriolis rate.
+            if (std::fabs(m.YDEG(j)) > 10.0) {
+                ASSERT_LT(std::fabs(tanphi * 100.0), 0.02 * std::fabs(f)) << j;
+            }
+        }
+    }
+}
+
+// The forcing in the units its users take: wind stress in N/m2 (the model
+// multiplies it by 10 for dyn/cm2), the gas-transfer factor in m/s, the
+// sea-level pressure in atm, ice as a fraction, temperature in deg C and
+// salinity in psu for the equation of state and the solubility.
+TEST(PrepUnits, ForcingMagnitudesFitTheirUnits) {
+    const Case& cs = global_case();
+    struct Range {
+        const char* what;
+        double lo, hi;
+        double min = 1e300, max = -1e300;
+        void take(double v) { min = std::min(min, v), max = std::max(max, v); }
+    };
+    Range taux{"largest |tau_x|, N/m2", 0.1, 0.4}, tauy{"largest |tau_y|, N/m2", 0.005, 0.05};
+    Range kw{"xkw, cm/h", 3.0, 80.0}, patm{"patm, atm", 0.95, 1.05}, fice{"fice", 0.0, 1.0};
+    Range temp{"temperature, deg C", -2.0, 32.0}, salt{"salinity, psu", 30.0, 38.0};
+    double tx = 0, ty = 0;
+    for (int J = 1; J <= hc::JMT; ++J)
+        for (int m = 1; m <= hc::NMONTH; ++m) {
+            const double lat = prep::lat_deg(J);
+            tx = std::max(tx, std::fabs(prep::wind_taux(cs, lat, m)));
+            ty = std::max(ty, std::fabs(prep::wind_tauy(cs, lat, m)));
+            kw.take(prep::gas_xkw(cs, lat, m) * 100.0 * 3600.0);
+            patm.take(prep::gas_patm(lat));
+            fice.take(prep::gas_fice(lat, m));
+            for (double zm : {5.0, 500.0, 5000.0}) {
+                temp.take(prep::clim_temp(cs, lat, zm, m));
+                salt.take(prep::clim_salt(cs, lat, zm, m));
+            }
+        }
+    taux.take(tx);
+    tauy.take(ty);
+    for (const Range* r : {&taux, &tauy, &kw, &patm, &fice, &temp, &salt}) {
+        EXPECT_GE(r->min, r->lo) << r->what;
+        EXPECT_LE(r->max, r->hi) << r->what;
+    }
 }
 
 TEST(PrepCase, SetOverridesScalarsAndRefusesBadOnes) {
