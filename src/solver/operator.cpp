@@ -73,7 +73,10 @@ double north_coefficient(const Ctx& c, int i, int j, bool land_sheet, double hfu
 
 double free_surface_term(const Ctx& c) {
     if (c.controglo.lfsrf != 1) return 0.0;
-    const double tau = 86400.0 / c.controglo.daodt;  // time between two updates of P0
+    // Time between two updates of P0: one step, half the span dt of a
+    // leapfrog update. The calendar's 86400 / daodt equals it only when
+    // calendar and physics run in step.
+    const double tau = 0.5 * c.controglo.dt;
     return c.scaglo.odt / (c.controglo.g * tau);
 }
 

@@ -43,7 +43,7 @@ void build_marching_matrices(Ctx& c);
 // The five-point surface-pressure operator of one tile, from the tile's masks
 // (KB, IU, IV, IU0, IV0, halo rows and columns included), metrics (ODX, OCS,
 // ODY, CSV, ODYV), depths (ODZ), process row (myidy: the walls of rows 0 and
-// 5) and run parameters (lfsrf, g, odt, daodt) as the context holds them:
+// 5) and run parameters (lfsrf, g, odt, dt) as the context holds them:
 // writes AL, AB, AC, AR (80 x 48) and AT (80 x 49) of block sevp.
 // land_sheet: give every closed face a thin sheet of the surface layer, so
 // that AT is nonzero at every marched point (the marching solver's variant);
@@ -51,7 +51,7 @@ void build_marching_matrices(Ctx& c);
 // neighbours (the BiCGStab variant written to evp.nc). docs/surface-pressure.md.
 void build_surface_pressure_operator(Ctx& c, bool land_sheet);
 // The free-surface term added to AC on wet rows: odt / (g * tau), tau the
-// time between two updates of P0 (86400 / daodt); 0 with the rigid lid.
+// time between two updates of P0 (one step, dt / 2); 0 with the rigid lid.
 double free_surface_term(const Ctx& c);
 // Factors cl, cb, cc, cr, ct of the block SIP preconditioner of the tile,
 // from AL, AB, AC, AR, AT of block sevp (Stone's parameter alpha; 0 gives

@@ -258,5 +258,20 @@ TEST(SolverSip, EachSweepInvertsItsFactorPair) {
     }
 }
 
+// The free-surface term is eps = odt / (g tau) over the physical time tau of
+// one step, dt / 2 (dt spans a leapfrog update): in 1/cm like the operator,
+// and the same whatever the calendar (daodt) makes of the step.
+TEST(SolverFreeSurfaceTerm, FollowsThePhysicalStepNotTheCalendar) {
+    std::unique_ptr<Ctx> owner(make_ctx());
+    Ctx& c = *owner;
+    test::make_solver_tile(c, 2, 1);
+    const double eps = free_surface_term(c);
+    EXPECT_DOUBLE_EQ(eps, (1.0 / 3600.0) / (980.6 * 1800.0));
+    c.controglo.daodt = 1.0;  // one day a step, as with --short-periods
+    EXPECT_EQ(free_surface_term(c), eps);
+    c.controglo.lfsrf = 0;
+    EXPECT_EQ(free_surface_term(c), 0.0);
+}
+
 }  // namespace
 }  // namespace hc
