@@ -33,9 +33,5 @@ done
 check "iteration and incompressibility lines in every log on both steps" $bad
 ! grep -qi "blow" stdout.txt
 check "no blow-up" $?
-if [ $fail -eq 0 ]; then
-    cd / && rm -rf "$dir"  # about 2 GB of prepared input and restart files
-else
-    tail -20 stdout.txt
-fi
+tidy_up "$dir" stdout.txt
 finish

@@ -1,5 +1,9 @@
 # Shared by the whole-program test scripts: counted checks, the preparation
-# tool's presence, and the closing "N passed, N failed" line.
+# tool's presence, the closing "N passed, N failed" line, and the Python 3
+# (with Debian's numpy and netCDF4) that runs the checkers beside this file.
+PY=${HC_PYTHON:-/usr/bin/python3}
+SUPPORT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export OPENBLAS_NUM_THREADS=1
 pass=0
 fail=0
 check() {  # check NAME CONDITION-STATUS
@@ -11,4 +15,21 @@ need_prep() {
 finish() {
     echo "$pass passed, $fail failed"
     [ "$fail" -eq 0 ]
+}
+# Removes the run directory $1 (gigabytes of input and restart files) when
+# every check passed; otherwise shows the end of the model's output $2.
+tidy_up() {
+    if [ "$fail" -eq 0 ]; then cd / && rm -rf "$1"; else tail -20 "$2"; fi
+}
+# Changes scalars of the prepared run configuration in the current work
+# folder, e.g. `rundata_set lrstrt=1 mxit=24` before a restart run.
+rundata_set() {
+    $PY - "$@" <<'PY'
+import sys
+import netCDF4
+with netCDF4.Dataset("prepglo/data/rundata.nc", "r+") as nc:
+    for arg in sys.argv[1:]:
+        name, value = arg.split("=", 1)
+        nc[name][:] = float(value)
+PY
 }
