@@ -44,6 +44,8 @@ TEST(StepDensity, SeaWaterValuesAndOrdering) {
         {2.0, 35.0, 4.0e5, 1.0462, 1e-3, 0x1.0bc3a4fc10e01p+0},
         {-2.5, 45.0, 2500.0, 1.0332, 1e-3, 0x1.087e305d60226p+0},  // both limits
         {28.0, -3.0, 1.0e5, 1.0007, 1e-3, 0x1.002af59543a99p+0},
+        {9.84, 34.84, 2500.0, 1.02697, 2e-4, 0x1.06e770af45d57p+0},  // the order of the sums shows
+        {29.85, 36.51, 152500.0, 1.0292, 1e-3, 0x1.07790013acd04p+0},
     };
     for (const auto& e : cases) {
         EXPECT_NEAR(insitu_density(e.t, e.s, e.z), e.rho, e.tol) << e.t << " " << e.s;
