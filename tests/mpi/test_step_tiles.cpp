@@ -4,6 +4,8 @@
 // values, with the wall rules on the outer process rows.
 #include <gtest/gtest.h>
 
+#include <mpi.h>
+
 #include <cmath>
 
 #include "../unit/test_step_basin.hpp"
@@ -197,4 +199,57 @@ TEST(StepTiles, FluxesAndPressureGradientAcrossTileEdges) {
         if ((m.myidy == 0 && j == 3) || (m.myidy == LASTROW && j == 48)) w = 13.0;
         EXPECT_EQ(b.PY(40, j), (w * bb) * c12) << j;
     }
+}
+
+// The monthly update of the flux correction on the last step of month 1 of
+// year one (nday = 2, itf = 59): every tile has one land point and the next
+// month's correction 0.001 (rank + 1) on its 3839 water points of 1e14 cm2,
+// so with the wet area A(1) = 24 3839 1e14 and qfac = 4e6 the global sum
+// gives qsum = 4e6 0.001 (1 + ... + 24) / 24 = 50000 on every process. The
+// ending month moves by (1/60)(1/2) in single precision times the misfit
+// (0.3 + 10) - 9.5 and is carried over into month 2.
+TEST(StepTiles, MonthlyFluxUpdateSumsOverAllProcesses) {
+    Ctx& c = ctx();
+    test::make_step_basin(c, c.mpicomm.myidy);
+    auto& cl = c.climatglo;
+    auto& s = c.scaglo;
+    const int r = c.mpicomm.myid;
+    for (int j = 1; j <= NY; ++j) c.metricglo.DX(j) = c.metricglo.DY(j) = 1.0e7;
+    c.bathyglo.IN(2, 2, 1) = 0;
+    s.nday = 2;
+    s.itf = 59;
+    s.days = 29.5;
+    month_weights(c);
+    ASSERT_EQ(c.klimatglo.mthis, 1);
+    ASSERT_EQ(c.klimatglo.mnext, 2);
+    ASSERT_TRUE(monthly_update_step(s.itf, s.nday));
+    cl.QAVG.fill(0.0);
+    for (int jp = 1; jp <= NYI; ++jp)
+        for (int ip = 1; ip <= NXI; ++ip) {
+            cl.QAVG(ip, jp, 1) = 0.5;
+            cl.QAVG(ip, jp, 2) = 0.001 * (r + 1);
+        }
+    cl.NSOMBO.fill(2);
+    cl.TNUDGE.fill(0.3);
+    cl.TCLIS.fill(10.0);
+    c.bglo.T2.fill(9.5);
+    s.qfac = 4.0e6;
+    c.metricglo.A(1) = 24.0 * 3839.0 * 1.0e14;
+    c.timer.t(9) = -1.0;
+    const double before = MPI_Wtime();
+    monthly_flux_update(c);
+    const double after = MPI_Wtime();
+    const double q = c.controglo.qsum;
+    EXPECT_NEAR(q, 50000.0, 1e-9 * 50000.0);
+    double lo = 0.0, hi = 0.0;
+    MPI_Allreduce(&q, &lo, 1, MPI_DOUBLE, MPI_MIN, c.mpicomm.comm3d);
+    MPI_Allreduce(&q, &hi, 1, MPI_DOUBLE, MPI_MAX, c.mpicomm.comm3d);
+    EXPECT_EQ(lo, hi);
+    const double moved = 0.5 + (0.01666666753590107 * 0.5) * 0.8;
+    EXPECT_NEAR(cl.QAVG(40, 20, 1), moved, 1e-15);
+    EXPECT_EQ(cl.QAVG(40, 20, 2), cl.QAVG(40, 20, 1));
+    EXPECT_EQ(cl.QAVG(40, 20, 3), 0.0);
+    EXPECT_EQ(cl.TNUDGE(40, 20), 0.0);
+    EXPECT_GE(c.timer.t(9), before);  // the reduction is timed
+    EXPECT_LE(c.timer.t(9), after);
 }
