@@ -413,11 +413,11 @@ TEST(StartupBoundaryRows, OuterHaloRowsTakeTheAnnualMeans) {
     }
 }
 
-// The land fill of the cold start: a land point takes the mean of its four
-// neighbours as they were before the fill (a land neighbour included); the
-// line reports the tile's extremes of the fills; a level without land
-// reports the starting extremes, too wide for their fields: asterisks. On a
-// restart nothing changes.
+// The land fill of the cold start: a land point (holding 0) takes the mean
+// of its four neighbours as they were before the fill (a land neighbour
+// counting 0); the line reports the tile's extremes of the fills; a level
+// without land reports the starting extremes, too wide for their fields:
+// asterisks. On a restart nothing changes.
 TEST(StartupLandFill, NeighbourMeansAndTheReportLine) {
     auto c = fresh();
     auto& b = c->bglo;
@@ -427,21 +427,24 @@ TEST(StartupLandFill, NeighbourMeansAndTheReportLine) {
     for (int k = 1; k <= KM; ++k)
         for (int j = 1; j <= NY; ++j)
             for (int i = 1; i <= NX; ++i) {
-                b.S1(i, j, k) = 34.0 + 0.001 * i + 0.01 * j + k;
-                b.T1(i, j, k) = 10.0 - 0.001 * i - 0.01 * j + k;
+                const bool land = IN(i, j, k) == 0;
+                b.S1(i, j, k) = land ? 0.0 : 34.0 + 0.004 * i + 0.04 * j + k;
+                b.T1(i, j, k) = land ? 0.0 : 10.0 - 0.004 * i - 0.04 * j + k;
             }
-    const double s1110 = b.S1(11, 10, 1);
     c->controglo.lrstrt = 1;
     eliminate_spurious_values(*c);
-    EXPECT_EQ(b.S1(10, 10, 1), 34.0 + 0.01 + 0.1 + 1.0);
-    EXPECT_EQ(b.S1(11, 10, 1), s1110);
+    EXPECT_EQ(b.S1(10, 10, 1), 0.0);
+    EXPECT_EQ(b.T1(11, 10, 1), 0.0);
 
-    EXPECT_EQ(fill_land_level(*c, 1), "n,k,tmin,tmax,smin,smax:    1  1 10.889 10.890 35.110 35.111");
-    EXPECT_NEAR(b.S1(10, 10, 1), 35.11, 1e-12);
-    EXPECT_NEAR(b.S1(11, 10, 1), 35.111, 1e-12);  // its western neighbour as it was
-    EXPECT_NEAR(b.T1(10, 10, 1), 10.89, 1e-12);
-    EXPECT_EQ(b.S1(12, 10, 1), 34.0 + 0.012 + 0.1 + 1.0);
-    EXPECT_EQ(fill_land_level(*c, 2), "n,k,tmin,tmax,smin,smax:    1  2 11.890 11.890 36.110 36.110");
+    // (35.436 + 35.4 + 35.48) / 4 and (35.448 + 35.404 + 35.484) / 4; in T
+    // (10.564 + 10.6 + 10.52) / 4 and (10.552 + 10.596 + 10.516) / 4.
+    EXPECT_EQ(fill_land_level(*c, 1), "n,k,tmin,tmax,smin,smax:    1  1  7.916  7.921 26.579 26.584");
+    EXPECT_NEAR(b.S1(10, 10, 1), 26.579, 1e-12);
+    EXPECT_NEAR(b.S1(11, 10, 1), 26.584, 1e-12);
+    EXPECT_NEAR(b.T1(10, 10, 1), 7.921, 1e-12);
+    EXPECT_NEAR(b.T1(11, 10, 1), 7.916, 1e-12);
+    EXPECT_EQ(b.S1(12, 10, 1), 34.0 + 0.004 * 12 + 0.04 * 10 + 1);
+    EXPECT_EQ(fill_land_level(*c, 2), "n,k,tmin,tmax,smin,smax:    1  2 11.560 11.560 36.440 36.440");
     EXPECT_EQ(fill_land_level(*c, 3), "n,k,tmin,tmax,smin,smax:    1  3" + std::string(28, '*'));
-    EXPECT_EQ(b.S1(10, 10, 3), 34.0 + 0.01 + 0.1 + 3.0);
+    EXPECT_EQ(b.S1(10, 10, 3), 34.0 + 0.04 + 0.4 + 3.0);
 }
