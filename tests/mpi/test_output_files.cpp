@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/io.hpp"
@@ -347,22 +348,24 @@ TEST(OutputBred, SwitchFromTheConfiguration) {
     c.bred.lbred = 0;
 }
 
-// Step 10800 of a run of one step per day backs the set up into opt030; the
-// last step ends the run without a log line.
+// Step 10800 of a run of one step per day backs the set up into opt030,
+// step 21600 into opt060; the last step ends the run without a log line.
 TEST(OutputSave, BackupLogAndEnd) {
     Ctx& c = ctx();
     if (!c.io.log) init_io(c);
     // Small stand-ins for the files of the set: the copy is what is tested.
     std::vector<std::string> files = {"rerun.nc", "initial.nc"};
     for (const char* t : kTags) files.push_back(std::string(t) + ".nc");
-    if (c.mpicomm.myid == 0) {
-        std::filesystem::remove_all("opt030");
-        for (const auto& f : files) std::ofstream("data/" + f) << f;
-    }
-    MPI_Barrier(c.mpicomm.comm3d);
+    auto stand_ins = [&](const std::string& text) {
+        if (c.mpicomm.myid == 0)
+            for (const auto& f : files) std::ofstream("data/" + f) << text << f;
+        MPI_Barrier(c.mpicomm.comm3d);
+    };
+    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+    stand_ins("first:");
     c.fullopt.noutd = 30;
     c.scaglo.nday = 1;
-    c.controglo.mxit = 10801;
+    c.controglo.mxit = 21601;
     c.bred.lbred = 2;  // neither a save nor the rescaling: the set stays as written
     c.scaglo.iday = 30, c.scaglo.iyear = 31;
 
@@ -371,27 +374,74 @@ TEST(OutputSave, BackupLogAndEnd) {
     EXPECT_FALSE(save_control(c));
     c.scaglo.itf = 10800;
     EXPECT_FALSE(save_control(c));
-    c.scaglo.itf = 10801;
+    std::string out;
+    if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+    stand_ins("second:");
+    if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+    c.scaglo.itf = 21600;
+    c.scaglo.iyear = 61;
+    EXPECT_FALSE(save_control(c));
+    c.scaglo.itf = 21601;
     c.scaglo.iday = 31;
     EXPECT_TRUE(save_control(c));
     if (c.mpicomm.myid == 0) {
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, " write rerun file\n saving rerun files in opt 30\n write rerun file\n");
-        for (const auto& f : files) {
-            std::ifstream copy("opt030/" + f);
-            std::string text;
-            copy >> text;
-            EXPECT_EQ(text, f);
-        }
+        out += testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, " write rerun file\n saving rerun files in opt 30\n write rerun file\n saving rerun files in opt 60\n"
+                       " write rerun file\n");
+        for (const char* dir : {"opt030", "opt060"})
+            for (const auto& f : files) {
+                std::ifstream copy(std::string(dir) + "/" + f);
+                std::string text;
+                copy >> text;
+                EXPECT_EQ(text, (std::string(dir) == "opt030" ? "first:" : "second:") + f) << dir;
+            }
     }
     log_flush(c);
     std::ifstream log(std::string("data/glo") + c.grdglo.name);
     std::vector<std::string> lines;
     for (std::string l; std::getline(log, l);) lines.push_back(l);
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "save at day  30, year 31");
     EXPECT_EQ(lines[lines.size() - 2], "save at day  30, year 31");
-    EXPECT_EQ(lines[lines.size() - 1], "save at day  30, year 31");
+    EXPECT_EQ(lines[lines.size() - 1], "save at day  30, year 61");
     c.bred.lbred = 0;
+    MPI_Barrier(c.mpicomm.comm3d);
+    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+}
+
+// Two saves in one run, at the ends of days 30 and 60: the second set
+// replaces the first whole, and no temporary file is left.
+TEST(OutputSave, SecondSaveReplacesTheFirst) {
+    Ctx& c = ctx();
+    const int px = c.mpicomm.myidx, py = c.mpicomm.myidy;
+    c.fullopt.noutd = 30;
+    c.scaglo.nday = 1;
+    c.controglo.mxit = 100;
+    c.bred.lbred = 0;
+    auto saved = [&](const char* tag_name, const char* var) {
+        int ncid = -1, v = -1, itf = 0;
+        ncmpi_open(c.mpicomm.comm3d, "data/rerun.nc", NC_NOWRITE, MPI_INFO_NULL, &ncid);
+        ncmpi_inq_varid(ncid, "itf", &v);
+        ncmpi_get_var_int_all(ncid, v, &itf);
+        ncmpi_close(ncid);
+        auto f = block(c, std::string("data/") + tag_name + ".nc", var, {80 * px, 48 * py, 0}, {1, 1, 1});
+        return std::make_pair(itf, f[0]);
+    };
+    for (int n : {1, 2}) {
+        fill_state(c, 3 * n);
+        c.scaglo.itf = 30 * n;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        EXPECT_FALSE(save_control(c));
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), " write rerun file\n");
+        }
+        expect_no_temporaries();
+        const auto [itf, t1] = saved("t1", "t1");
+        EXPECT_EQ(itf, 30 * n);
+        EXPECT_EQ(t1, tag(gcol(c, 2), grow(c, 2), 1, 6 + 3 * n));
+        EXPECT_EQ(saved("wc", "w").second, tag(gcol(c, 2), grow(c, 2), 1, 30 + 3 * n));
+    }
+    fill_state(c, 0);
 }
 
 TEST(OutputTopo, DimensionsOrderAndValues) {

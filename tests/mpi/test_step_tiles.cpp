@@ -7,12 +7,18 @@
 #include <mpi.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "../unit/test_step_basin.hpp"
 #include "comm/comm.hpp"
 #include "driver/driver.hpp"
 #include "driver/step.hpp"
 #include "mpi_fixture.hpp"
+#include "util/format.hpp"
 
 using namespace hc;
 using hc::test::ctx;
@@ -252,4 +258,118 @@ TEST(StepTiles, MonthlyFluxUpdateSumsOverAllProcesses) {
     EXPECT_EQ(cl.TNUDGE(40, 20), 0.0);
     EXPECT_GE(c.timer.t(9), before);  // the reduction is timed
     EXPECT_LE(c.timer.t(9), after);
+}
+
+namespace {
+
+// The lines of a per-process log kept in a temporary file, from its start.
+std::vector<std::string> log_lines(std::FILE* log) {
+    std::fflush(log);
+    std::rewind(log);
+    std::vector<std::string> out;
+    char line[512];
+    while (std::fgets(line, sizeof line, log)) {
+        std::string s = line;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        out.push_back(s);
+    }
+    return out;
+}
+
+// The itmask of each iteration line, in order.
+std::vector<int> passes_of(const std::vector<std::string>& lines) {
+    std::vector<int> n;
+    for (const auto& s : lines)
+        if (s.rfind("@itf-it0===", 0) == 0) n.push_back(std::atoi(s.substr(s.find(",itmask=") + 8, 3).c_str()));
+    return n;
+}
+
+// The basin with no flow on any face and no solver (lsolver = 0 calls none),
+// so that X stays as the test sets it.
+Ctx& still_basin() {
+    Ctx& c = ctx();
+    test::make_step_basin(c, c.mpicomm.myidy);
+    c.controglo.lsolver = 0;
+    c.cgridglo.U.fill(0.0);
+    c.cgridglo.V.fill(0.0);
+    c.cgridglo.W.fill(0.0);
+    return c;
+}
+
+}  // namespace
+
+// The passes of the surface-pressure correction with a solution that no
+// solve changes (lsolver = 0 calls none): a gradient of X across the one
+// closed surface face leaves the flow -ODX dX on it after every pass. At the
+// bound exactly (2e-4 in single precision) one pass is made; just above it
+// nine, with itmask 1 to 9 in every log and on process 0's standard output.
+TEST(StepTiles, PressurePassesEndAtTheBoundOrAfterNine) {
+    Ctx& c = still_basin();
+    c.bathyglo.IU0(40, 20) = 0;
+    c.metricglo.ODX(20) = 1.0;
+    c.scaglo.itf = 1, c.scaglo.it0 = 0, c.scaglo.nday = 48;
+    const double bound = 0.00019999999494757503;
+    struct Case {
+        double flow;
+        int passes;
+    } cases[] = {{bound, 1}, {std::nextafter(bound, 1.0), 9}, {0.0, 1}};
+    for (const auto& e : cases) {
+        c.sevp.X.fill(0.0);
+        c.sevp.X(41, 20) = -e.flow;
+        std::FILE* log = std::tmpfile();
+        c.io.log = log;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        surface_pressure_correction(c);
+        std::vector<std::string> out;
+        if (c.mpicomm.myid == 0) {
+            std::istringstream s(testing::internal::GetCapturedStdout());
+            for (std::string l; std::getline(s, l);) out.push_back(l);
+        }
+        const std::vector<int> logged = passes_of(log_lines(log));
+        c.io.log = nullptr;
+        std::fclose(log);
+        std::vector<int> want;
+        for (int n = 1; n <= e.passes; ++n) want.push_back(n);
+        EXPECT_EQ(logged, want) << e.flow;
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(passes_of(out), want) << e.flow;
+        }
+        EXPECT_EQ(c.cgridglo.U(40, 20, 1), e.flow);
+    }
+    c.bathyglo.IU0(40, 20) = 1;
+}
+
+// Which steps write the iteration lines (itf - it0 < nday, or itf a multiple
+// of nday) and the incompressibility line (itf - it0 <= nday, or a multiple):
+// with it0 = 10 and nday = 48, step 58 writes only the latter, step 57 and
+// step 96 both, step 59 neither.
+TEST(StepTiles, LogStepsOfThePassesAndTheDiagnostic) {
+    Ctx& c = still_basin();
+    c.sevp.X.fill(0.0);
+    c.scaglo.it0 = 10, c.scaglo.nday = 48;
+    struct Case {
+        int itf;
+        bool passes, diagnostic;
+    } cases[] = {{57, true, true}, {58, false, true}, {59, false, false}, {96, true, true}};
+    for (const auto& e : cases) {
+        c.scaglo.itf = e.itf;
+        std::FILE* log = std::tmpfile();
+        c.io.log = log;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        surface_pressure_correction(c);
+        incompressibility_and_mean_pressure(c);
+        std::string out;
+        if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+        const std::vector<std::string> lines = log_lines(log);
+        c.io.log = nullptr;
+        std::fclose(log);
+        int diag = 0;
+        for (const auto& s : lines) diag += s.rfind(" *** normalized mean incompressibility error = ", 0) == 0;
+        EXPECT_EQ(passes_of(lines).size(), e.passes ? 1u : 0u) << e.itf;
+        EXPECT_EQ(diag, e.diagnostic ? 1 : 0) << e.itf;
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(out.rfind("@itf-it0===" + fmt::I(e.itf - 10, 8) + ",itmask=  1, vmx on land=  0.0000", 0), 0u)
+                << out;
+        }
+    }
 }
