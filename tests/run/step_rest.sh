@@ -40,7 +40,7 @@ check "no blow-up" $?
 check "no timer record after a run that made steps" $?
 
 if command -v ncgen >/dev/null && command -v ncdump >/dev/null; then
-    rm -rf data ../output && mkdir -p data ../output
+    rm -f data/rerun.nc  # the set of the run above; the gas-exchange inputs stay
     ncdump prepglo/data/rundata.nc | sed "s/^ lfsrf = .* ;/ lfsrf = 2 ;/" >rundata.cdl &&
         ncgen -k classic -o prepglo/data/rundata.nc rundata.cdl || exit 1
     $HC_MPIRUN -np 24 "$HC_BIN" >stdout2.txt 2>&1
