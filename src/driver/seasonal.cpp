@@ -28,36 +28,46 @@ void out_and_log(Ctx& c, const std::string& line) {
 }
 
 void build_climatology(Ctx& c) {
-    auto& cl = c.climatglo;
-    auto& b = c.bglo;
     for (int m = 1; m <= NMONTH; ++m) {
         if (c.mpicomm.myid == 0) fmt::out("month" + fmt::I(m, 3) + " in bounds");
         rdnc_levitus(c, m);
-        for (int k = 1; k <= KM; ++k)
-            for (int j = 1; j <= NY; ++j)
-                for (int i = 1; i <= NX; ++i) {
-                    b.S2(i, j, k) = b.S2(i, j, k) + kTwelfth * cl.SCLIM(i, j, k);
-                    b.T2(i, j, k) = b.T2(i, j, k) + kTwelfth * cl.TCLIM(i, j, k);
-                    if (k == 1) cl.SCLIM(i, j, 1) = std::max(33.0, cl.SCLIM(i, j, 1));
-                    if (m == 1) {
-                        b.S1(i, j, k) = cl.SCLIM(i, j, k);
-                        b.T1(i, j, k) = cl.TCLIM(i, j, k);
-                    }
-                }
-        for (int k = 1; k <= KM; ++k)
-            for (int j = 1; j <= NY; ++j)
-                for (int i = 1; i <= NX; ++i) {
-                    cl.SCLIS(i, j, k, m) = cl.SCLIM(i, j, k);
-                    cl.TCLIS(i, j, k, m) = cl.TCLIM(i, j, k);
-                }
+        add_climatology_month(c, m);
     }
+    finish_climatology(c);
+}
+
+}  // namespace
+
+void add_climatology_month(Ctx& c, int m) {
+    auto& cl = c.climatglo;
+    auto& b = c.bglo;
+    for (int k = 1; k <= KM; ++k)
+        for (int j = 1; j <= NY; ++j)
+            for (int i = 1; i <= NX; ++i) {
+                b.S2(i, j, k) = b.S2(i, j, k) + kTwelfth * cl.SCLIM(i, j, k);
+                b.T2(i, j, k) = b.T2(i, j, k) + kTwelfth * cl.TCLIM(i, j, k);
+                if (k == 1) cl.SCLIM(i, j, 1) = std::max(33.0, cl.SCLIM(i, j, 1));
+                if (m == 1) {
+                    b.S1(i, j, k) = cl.SCLIM(i, j, k);
+                    b.T1(i, j, k) = cl.TCLIM(i, j, k);
+                }
+            }
+    for (int k = 1; k <= KM; ++k)
+        for (int j = 1; j <= NY; ++j)
+            for (int i = 1; i <= NX; ++i) {
+                cl.SCLIS(i, j, k, m) = cl.SCLIM(i, j, k);
+                cl.TCLIS(i, j, k, m) = cl.TCLIM(i, j, k);
+            }
+}
+
+void finish_climatology(Ctx& c) {
+    auto& cl = c.climatglo;
+    auto& b = c.bglo;
     cl.SCLIM = b.S2;
     cl.TCLIM = b.T2;
     b.S2.fill(0.0);
     b.T2.fill(0.0);
 }
-
-}  // namespace
 
 void set_restart_state(Ctx& c) {
     auto& s = c.scaglo;
@@ -139,10 +149,18 @@ void run_header(Ctx& c) {
 }
 
 void cold_start(Ctx& c) {
-    auto& b = c.bglo;
-    auto& cl = c.climatglo;
     if (c.mpicomm.myid == 0) fmt::out((fmt::Line() << "write ncf initial").str());
-    write_init2nc(c, cl.SCLIM, cl.TCLIM);
+    write_init2nc(c, c.climatglo.SCLIM, c.climatglo.TCLIM);
+    cold_start_state(c);
+    run_header(c);
+    first_guess_flux_correction(c);
+    rdnc_zkb2(c);
+}
+
+}  // namespace
+
+void cold_start_state(Ctx& c) {
+    auto& b = c.bglo;
     b.SLF = b.S1;
     b.TLF = b.T1;
     b.S2 = b.S1;
@@ -150,10 +168,12 @@ void cold_start(Ctx& c) {
     b.C1.fill(0.0);
     b.C2.fill(0.0);
     b.CLF.fill(0.0);
-    run_header(c);
+}
 
-    // First guess of the flux correction: the climatological change of the
-    // surface temperature per step from month m to the next, 0 on land.
+void first_guess_flux_correction(Ctx& c) {
+    auto& cl = c.climatglo;
+    // The climatological change of the surface temperature per step from
+    // month m to the next, 0 on land.
     const double N = static_cast<double>(static_cast<i32>(30.0 * c.controglo.daodt));
     for (int m = 1; m <= NMONTH; ++m) {
         cl.NSOMBO(m) = 2;
@@ -164,12 +184,9 @@ void cold_start(Ctx& c) {
                 cl.QAVG(i - 1, j - 1, m) =
                     static_cast<double>(c.bathyglo.IN(i, j, 1)) * (cl.TCLIS(i, j, 1, n) - cl.TCLIS(i, j, 1, m)) / N;
     }
-    rdnc_zkb2(c);
 }
 
-// The closed southern and northern edges hold the annual mean in their outer
-// halo row at all three time levels.
-void boundary_rows(Ctx& c) {
+void set_boundary_rows(Ctx& c) {
     const int py = c.mpicomm.myidy;
     if (py != 0 && py != LASTROW) return;
     const int j = py == 0 ? 1 : NY;
@@ -182,8 +199,6 @@ void boundary_rows(Ctx& c) {
         }
 }
 
-}  // namespace
-
 i32 restart_step(double days, double daodt) { return static_cast<i32>(days * daodt + 0.5); }
 
 void set_seasonal_data(Ctx& c) {
@@ -192,37 +207,44 @@ void set_seasonal_data(Ctx& c) {
         set_restart_state(c);
     else
         cold_start(c);
-    boundary_rows(c);
+    set_boundary_rows(c);
+}
+
+std::string fill_land_level(Ctx& c, int k) {
+    auto& b = c.bglo;
+    const auto& in = c.bathyglo.IN;
+    Plane sfill{"sfill"}, tfill{"tfill"};  // the fills, from the values before any replacement
+    double tmin = 1.0e8, smin = 1.0e8, tmax = -1.0e8, smax = -1.0e8;
+    for (int j = 2; j <= 49; ++j)
+        for (int i = 2; i <= 81; ++i) {
+            if (in(i, j, k) != 0) continue;
+            const double sf = 0.25 * (((b.S1(i + 1, j, k) + b.S1(i - 1, j, k)) + b.S1(i, j - 1, k)) + b.S1(i, j + 1, k));
+            const double tf = 0.25 * (((b.T1(i + 1, j, k) + b.T1(i - 1, j, k)) + b.T1(i, j - 1, k)) + b.T1(i, j + 1, k));
+            sfill(i, j) = sf;
+            tfill(i, j) = tf;
+            smin = std::min(smin, sf), smax = std::max(smax, sf);
+            tmin = std::min(tmin, tf), tmax = std::max(tmax, tf);
+        }
+    for (int j = 2; j <= 49; ++j)
+        for (int i = 2; i <= 81; ++i) {
+            if (in(i, j, k) != 0) continue;
+            b.S1(i, j, k) = sfill(i, j);
+            b.T1(i, j, k) = tfill(i, j);
+        }
+    // Without land the extremes keep their starting values, which do not fit
+    // the fields and print as asterisks.
+    return "n,k,tmin,tmax,smin,smax:" + fmt::I(1, 5) + fmt::I(k, 3) + fmt::F(tmin, 7, 3) + fmt::F(tmax, 7, 3) +
+           fmt::F(smin, 7, 3) + fmt::F(smax, 7, 3);
 }
 
 void eliminate_spurious_values(Ctx& c) {
     if (c.controglo.lrstrt != 0) return;
     auto& b = c.bglo;
-    const auto& in = c.bathyglo.IN;
-    Plane sfill{"sfill"}, tfill{"tfill"};  // the fills, from the values before any replacement
     for (int k = 1; k <= 2; ++k) {
-        double tmin = 1.0e8, smin = 1.0e8, tmax = -1.0e8, smax = -1.0e8;
-        for (int j = 2; j <= 49; ++j)
-            for (int i = 2; i <= 81; ++i) {
-                if (in(i, j, k) != 0) continue;
-                const double sf = 0.25 * (((b.S1(i + 1, j, k) + b.S1(i - 1, j, k)) + b.S1(i, j - 1, k)) + b.S1(i, j + 1, k));
-                const double tf = 0.25 * (((b.T1(i + 1, j, k) + b.T1(i - 1, j, k)) + b.T1(i, j - 1, k)) + b.T1(i, j + 1, k));
-                sfill(i, j) = sf;
-                tfill(i, j) = tf;
-                smin = std::min(smin, sf), smax = std::max(smax, sf);
-                tmin = std::min(tmin, tf), tmax = std::max(tmax, tf);
-            }
-        for (int j = 2; j <= 49; ++j)
-            for (int i = 2; i <= 81; ++i) {
-                if (in(i, j, k) != 0) continue;
-                b.S1(i, j, k) = sfill(i, j);
-                b.T1(i, j, k) = tfill(i, j);
-            }
+        const std::string line = fill_land_level(c, k);
         mpi_exch_2d_r4(c, b.T1.at(1, 1, k));
         mpi_exch_2d_r4(c, b.S1.at(1, 1, k));
-        if (c.mpicomm.myid == 0)
-            fmt::out("n,k,tmin,tmax,smin,smax:" + fmt::I(1, 5) + fmt::I(k, 3) + fmt::F(tmin, 7, 3) +
-                     fmt::F(tmax, 7, 3) + fmt::F(smin, 7, 3) + fmt::F(smax, 7, 3));
+        if (c.mpicomm.myid == 0) fmt::out(line);
     }
 }
 

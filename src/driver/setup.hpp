@@ -1,6 +1,8 @@
 // Pieces of the coefficient set-up that depend only on their arguments.
 #pragma once
 
+#include <string>
+
 #include "var/state.hpp"
 
 namespace hc {
@@ -31,6 +33,28 @@ void set_restart_state(Ctx& c);
 // and QAVG adjusted to a changed time step, the counts reset up to day 3600,
 // and the progress lines; a set saved at days <= 0 stops the run.
 void adjust_restart_step(Ctx& c);
+
+// The climatology build after month m has been read into SCLIM, TCLIM: the
+// annual sums in S2, T2 (surface salinity before its floor of 33), the month
+// into SCLIS, TCLIS, and in January the older level S1, T1. Then the annual
+// means into SCLIM, TCLIM and S2, T2 back to zero.
+void add_climatology_month(Ctx& c, int m);
+void finish_climatology(Ctx& c);
+
+// The cold start's state (the three levels of T and S from T1, S1, no CFC)
+// and its first guess of the flux correction (counts 2, QAVG of month m the
+// surface climatology's change per step to the next month, 0 on land).
+void cold_start_state(Ctx& c);
+void first_guess_flux_correction(Ctx& c);
+
+// The outer halo row of the southern and northern process rows: the annual
+// means at all three time levels of T and S.
+void set_boundary_rows(Ctx& c);
+
+// The land points of level k of T1 and S1 take the mean of their four
+// neighbours (values before the fill); returns the report line with the
+// tile's extremes of the fills.
+std::string fill_land_level(Ctx& c, int k);
 
 // The restart's time-step check: steps at the restored days with the new
 // steps per day.

@@ -8,6 +8,11 @@ namespace hc {
 
 void pp82glonew(Ctx& c);
 void smagglo(Ctx& c);
+// The tile-local halves of smagglo, on either side of its exchange of the
+// work planes: the cell-centre viscosity (without dm0) into SCR planes 1..40,
+// and DMX, DMY as face means of those planes plus dm0.
+void smag_cell_viscosity(Ctx& c);
+void smag_face_viscosity(Ctx& c);
 void windglo(Ctx& c, Field& U2, Field& V2, double& days, double& dt, double& odz1);
 void cfcsurf(Ctx& c, Field& C2, Field& T2, Field& S2, double& days, double& dt, double& odz1);
 

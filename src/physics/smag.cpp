@@ -19,10 +19,7 @@ void exchange_work_planes(Ctx& c, double* f) { exchange_lines(c, f, c.mpicomm.co
 
 }  // namespace
 
-// Called by fsglo on every step with itf modulo 4 equal to 1, on every
-// process (the exchange needs all neighbours). On return SCR planes 1..40
-// hold the cell-centre viscosity without dm0, halo included.
-void smagglo(Ctx& c) {
+void smag_cell_viscosity(Ctx& c) {
     auto& SCR = c.scratchglo.SCR;
     const auto& U = c.cgridglo.U;
     const auto& V = c.cgridglo.V;
@@ -38,8 +35,10 @@ void smagglo(Ctx& c) {
             }
         }
     }
-    exchange_work_planes(c, SCR.data());
+}
 
+void smag_face_viscosity(Ctx& c) {
+    const auto& SCR = c.scratchglo.SCR;
     auto& DMX = c.filterglo.DMX;
     auto& DMY = c.filterglo.DMY;
     const double dm0 = c.controglo.dm0;
@@ -57,6 +56,15 @@ void smagglo(Ctx& c) {
             for (int i = 1; i <= NX; ++i) DMY(i, j, k) = 0.5 * (SCR(i, j, k) + SCR(i, j + 1, k)) + dm0;
         }
     }
+}
+
+// Called by fsglo on every step with itf modulo 4 equal to 1, on every
+// process (the exchange needs all neighbours). On return SCR planes 1..40
+// hold the cell-centre viscosity without dm0, halo included.
+void smagglo(Ctx& c) {
+    smag_cell_viscosity(c);
+    exchange_work_planes(c, c.scratchglo.SCR.data());
+    smag_face_viscosity(c);
 }
 
 }  // namespace hc

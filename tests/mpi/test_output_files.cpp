@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/io.hpp"
@@ -347,22 +348,24 @@ TEST(OutputBred, SwitchFromTheConfiguration) {
     c.bred.lbred = 0;
 }
 
-// Step 10800 of a run of one step per day backs the set up into opt030; the
-// last step ends the run without a log line.
+// Step 10800 of a run of one step per day backs the set up into opt030,
+// step 21600 into opt060; the last step ends the run without a log line.
 TEST(OutputSave, BackupLogAndEnd) {
     Ctx& c = ctx();
     if (!c.io.log) init_io(c);
     // Small stand-ins for the files of the set: the copy is what is tested.
     std::vector<std::string> files = {"rerun.nc", "initial.nc"};
     for (const char* t : kTags) files.push_back(std::string(t) + ".nc");
-    if (c.mpicomm.myid == 0) {
-        std::filesystem::remove_all("opt030");
-        for (const auto& f : files) std::ofstream("data/" + f) << f;
-    }
-    MPI_Barrier(c.mpicomm.comm3d);
+    auto stand_ins = [&](const std::string& text) {
+        if (c.mpicomm.myid == 0)
+            for (const auto& f : files) std::ofstream("data/" + f) << text << f;
+        MPI_Barrier(c.mpicomm.comm3d);
+    };
+    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+    stand_ins("first:");
     c.fullopt.noutd = 30;
     c.scaglo.nday = 1;
-    c.controglo.mxit = 10801;
+    c.controglo.mxit = 21601;
     c.bred.lbred = 2;  // neither a save nor the rescaling: the set stays as written
     c.scaglo.iday = 30, c.scaglo.iyear = 31;
 
@@ -371,27 +374,74 @@ TEST(OutputSave, BackupLogAndEnd) {
     EXPECT_FALSE(save_control(c));
     c.scaglo.itf = 10800;
     EXPECT_FALSE(save_control(c));
-    c.scaglo.itf = 10801;
+    std::string out;
+    if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+    stand_ins("second:");
+    if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+    c.scaglo.itf = 21600;
+    c.scaglo.iyear = 61;
+    EXPECT_FALSE(save_control(c));
+    c.scaglo.itf = 21601;
     c.scaglo.iday = 31;
     EXPECT_TRUE(save_control(c));
     if (c.mpicomm.myid == 0) {
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, " write rerun file\n saving rerun files in opt 30\n write rerun file\n");
-        for (const auto& f : files) {
-            std::ifstream copy("opt030/" + f);
-            std::string text;
-            copy >> text;
-            EXPECT_EQ(text, f);
-        }
+        out += testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, " write rerun file\n saving rerun files in opt 30\n write rerun file\n saving rerun files in opt 60\n"
+                       " write rerun file\n");
+        for (const char* dir : {"opt030", "opt060"})
+            for (const auto& f : files) {
+                std::ifstream copy(std::string(dir) + "/" + f);
+                std::string text;
+                copy >> text;
+                EXPECT_EQ(text, (std::string(dir) == "opt030" ? "first:" : "second:") + f) << dir;
+            }
     }
     log_flush(c);
     std::ifstream log(std::string("data/glo") + c.grdglo.name);
     std::vector<std::string> lines;
     for (std::string l; std::getline(log, l);) lines.push_back(l);
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "save at day  30, year 31");
     EXPECT_EQ(lines[lines.size() - 2], "save at day  30, year 31");
-    EXPECT_EQ(lines[lines.size() - 1], "save at day  30, year 31");
+    EXPECT_EQ(lines[lines.size() - 1], "save at day  30, year 61");
     c.bred.lbred = 0;
+    MPI_Barrier(c.mpicomm.comm3d);
+    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+}
+
+// Two saves in one run, at the ends of days 30 and 60: the second set
+// replaces the first whole, and no temporary file is left.
+TEST(OutputSave, SecondSaveReplacesTheFirst) {
+    Ctx& c = ctx();
+    const int px = c.mpicomm.myidx, py = c.mpicomm.myidy;
+    c.fullopt.noutd = 30;
+    c.scaglo.nday = 1;
+    c.controglo.mxit = 100;
+    c.bred.lbred = 0;
+    auto saved = [&](const char* tag_name, const char* var) {
+        int ncid = -1, v = -1, itf = 0;
+        ncmpi_open(c.mpicomm.comm3d, "data/rerun.nc", NC_NOWRITE, MPI_INFO_NULL, &ncid);
+        ncmpi_inq_varid(ncid, "itf", &v);
+        ncmpi_get_var_int_all(ncid, v, &itf);
+        ncmpi_close(ncid);
+        auto f = block(c, std::string("data/") + tag_name + ".nc", var, {80 * px, 48 * py, 0}, {1, 1, 1});
+        return std::make_pair(itf, f[0]);
+    };
+    for (int n : {1, 2}) {
+        fill_state(c, 3 * n);
+        c.scaglo.itf = 30 * n;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        EXPECT_FALSE(save_control(c));
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), " write rerun file\n");
+        }
+        expect_no_temporaries();
+        const auto [itf, t1] = saved("t1", "t1");
+        EXPECT_EQ(itf, 30 * n);
+        EXPECT_EQ(t1, tag(gcol(c, 2), grow(c, 2), 1, 6 + 3 * n));
+        EXPECT_EQ(saved("wc", "w").second, tag(gcol(c, 2), grow(c, 2), 1, 30 + 3 * n));
+    }
+    fill_state(c, 0);
 }
 
 TEST(OutputTopo, DimensionsOrderAndValues) {
@@ -463,7 +513,10 @@ TEST(OutputTopo, DimensionsOrderAndValues) {
     if (c.mpicomm.myid == 0) std::remove("../output/topo.nc");
 }
 
-// Thirty steps of one step per day give one file holding the mean of the steps.
+// Thirty steps of one step per day give one file holding the mean of the
+// steps: every one of the twelve means under its own name (each field holds
+// values of its own), land written as zero; "qavg" is the correction as held
+// at the step of the write, although it changes from step to step.
 TEST(OutputHistory, MeanOfAPeriod) {
     Ctx& c = ctx();
     const int px = c.mpicomm.myidx, py = c.mpicomm.myidy;
@@ -483,23 +536,35 @@ TEST(OutputHistory, MeanOfAPeriod) {
     c.scaglo.nday = 1;
     c.controglo.daodt = 1.0;
     c.fullopt.wavg = 1.0 / 30.0;
-    for (int m = 1; m <= NMONTH; ++m)
-        for (int j = 1; j <= NYI; ++j)
-            for (int i = 1; i <= NXI; ++i) c.climatglo.QAVG(i, j, m) = -tag(gcol(c, i + 1), grow(c, j + 1), m);
+    struct Centre {
+        const char* var;
+        Field* f;
+    };
+    const Centre centres[9] = {{"pressure", &b.P},    {"u-velocity", &b.U2},      {"v-velocity", &b.V2},
+                               {"temperature", &b.T2}, {"salinity", &b.S2},        {"dmx", &c.filterglo.DMX},
+                               {"dmy", &c.filterglo.DMY}, {"rho", &b.RHO},          {"cfc11", &b.C2}};
 
     for (int itf = 1; itf <= 30; ++itf) {
         EXPECT_FALSE(exists("../output/d001_030.nc")) << itf;
         c.scaglo.itf = itf;
         Calendar k = calendar(itf, c.controglo.daodt);
         c.scaglo.iyear = k.iyear, c.scaglo.iday = k.iday, c.scaglo.days = k.days;
-        // T2 steps through itf; EV holds its interface number; W is constant.
-        for (int kk = 1; kk <= KM; ++kk)
-            for (int j = 1; j <= NY; ++j)
-                for (int i = 1; i <= NX; ++i) b.T2(i, j, kk) = tag(gcol(c, i), grow(c, j), kk) + itf;
+        // Centre field n steps through itf from its own tag; EV and HV hold
+        // their interface number, apart by 50; W is constant; QAVG changes.
+        for (int n = 0; n < 9; ++n)
+            for (int kk = 1; kk <= KM; ++kk)
+                for (int j = 1; j <= NY; ++j)
+                    for (int i = 1; i <= NX; ++i) (*centres[n].f)(i, j, kk) = tag(gcol(c, i), grow(c, j), kk, n) + itf;
         for (int kk = 1; kk <= KMM1; ++kk)
             for (int j = 1; j <= NYI; ++j)
-                for (int i = 1; i <= NXI; ++i) b.EV(i, j, kk) = 100.0 * kk + itf;
+                for (int i = 1; i <= NXI; ++i) {
+                    b.EV(i, j, kk) = 100.0 * kk + itf;
+                    b.HV(i, j, kk) = 100.0 * kk + 50.0 + itf;
+                }
         c.cgridglo.W.fill(-0.5);
+        for (int m = 1; m <= NMONTH; ++m)
+            for (int j = 1; j <= NYI; ++j)
+                for (int i = 1; i <= NXI; ++i) c.climatglo.QAVG(i, j, m) = -tag(gcol(c, i + 1), grow(c, j + 1), m) - itf;
         write_hist(c);
         MPI_Barrier(c.mpicomm.comm3d);
     }
@@ -512,38 +577,46 @@ TEST(OutputHistory, MeanOfAPeriod) {
     EXPECT_EQ(h.shapes[11], "level-face,latitude,longitude");
     EXPECT_EQ(h.shapes[12], "month,latitude,longitude");
 
-    auto t = block(c, f, "temperature", {0, 48 * py, 80 * px}, {40, 48, 80});
+    for (int v = 0; v < 9; ++v) {
+        auto t = block(c, f, centres[v].var, {0, 48 * py, 80 * px}, {40, 48, 80});
+        int n = 0, bad_t = 0, bad_land = 0;
+        for (int k = 1; k <= KM; ++k)
+            for (int j = 2; j <= 49; ++j)
+                for (int i = 2; i <= 81; ++i, ++n) {
+                    const double want = tag(gcol(c, i), grow(c, j), k, v) + 15.5;
+                    if (bt.IN(i, j, k) == 0) {
+                        if (t[n] != 0.0) ++bad_land;
+                    } else if (std::fabs(t[n] - want) > 1e-9 * std::fabs(want)) {
+                        ++bad_t;
+                    }
+                }
+        EXPECT_EQ(bad_t, 0) << centres[v].var;
+        EXPECT_EQ(bad_land, 0) << centres[v].var;
+    }
     auto ev = block(c, f, "ev", {0, 48 * py, 80 * px}, {41, 48, 80});
+    auto hv = block(c, f, "hv", {0, 48 * py, 80 * px}, {41, 48, 80});
     auto w = block(c, f, "w-velocity", {0, 48 * py, 80 * px}, {41, 48, 80});
     auto q = block(c, f, "qavg", {0, 48 * py, 80 * px}, {12, 48, 80});
-    int n = 0, bad_t = 0, bad_land = 0, bad_q = 0;
-    for (int k = 1; k <= KM; ++k)
-        for (int j = 2; j <= 49; ++j)
-            for (int i = 2; i <= 81; ++i, ++n) {
-                const double want = tag(gcol(c, i), grow(c, j), k) + 15.5;
-                if (bt.IN(i, j, k) == 0) {
-                    if (t[n] != 0.0) ++bad_land;
-                } else if (std::fabs(t[n] - want) > 1e-9 * std::fabs(want)) {
-                    ++bad_t;
-                }
-            }
-    EXPECT_EQ(bad_t, 0);
-    EXPECT_EQ(bad_land, 0);
-    int bad_ev = 0;
-    n = 0;
+    int bad_ev = 0, bad_hv = 0, bad_w = 0, n = 0;
     for (int k = 1; k <= KMP1; ++k)
         for (int j = 2; j <= 49; ++j)
             for (int i = 2; i <= 81; ++i, ++n) {
-                const double want = (k == 1 || k == KMP1) ? 0.0 : bt.IW(i, j, k) * (100.0 * (k - 1) + 15.5);
-                if (std::fabs(ev[n] - want) > 1e-9 * (1 + want)) ++bad_ev;
-                if (std::fabs(w[n] - bt.IW(i, j, k) * -0.5) > 1e-12) ++bad_ev;
+                const bool inner = k != 1 && k != KMP1;
+                const double want_ev = inner ? bt.IW(i, j, k) * (100.0 * (k - 1) + 15.5) : 0.0;
+                const double want_hv = inner ? bt.IW(i, j, k) * (100.0 * (k - 1) + 65.5) : 0.0;
+                if (std::fabs(ev[n] - want_ev) > 1e-9 * (1 + want_ev)) ++bad_ev;
+                if (std::fabs(hv[n] - want_hv) > 1e-9 * (1 + want_hv)) ++bad_hv;
+                if (std::fabs(w[n] - bt.IW(i, j, k) * -0.5) > 1e-12) ++bad_w;
             }
     EXPECT_EQ(bad_ev, 0);
+    EXPECT_EQ(bad_hv, 0);
+    EXPECT_EQ(bad_w, 0);
+    int bad_q = 0;
     n = 0;
     for (int m = 1; m <= NMONTH; ++m)
         for (int j = 1; j <= 48; ++j)
             for (int i = 1; i <= 80; ++i, ++n)
-                if (q[n] != c.climatglo.QAVG(i, j, m)) ++bad_q;  // unmasked, as held
+                if (q[n] != -tag(gcol(c, i + 1), grow(c, j + 1), m) - 30.0) ++bad_q;  // unmasked, as held at step 30
     EXPECT_EQ(bad_q, 0);
     // The means start again from zero.
     EXPECT_EQ(c.histavg.TAVG(10, 10, 5), 0.0);

@@ -304,11 +304,14 @@ TEST(SolverGlobal, PassesCloseTheSurfaceFaces) {
                 EXPECT_LE(a.w, 1.0e-5 * a.wscale);
                 EXPECT_LE(diff, 1.0e-3 * rms);
             }
+            // The passes end on the bound, or else after the ninth.
+            EXPECT_GE(passes, 1);
+            if (passes < 9) {
+                EXPECT_LE(a.vmx, 0.00019999999494757503) << passes;
+            }
             if (lfsrf == 0) {
                 EXPECT_LE(passes, lsolver == 2 ? 2 : 6);
                 EXPECT_LE(a.vmx, 0.00019999999494757503);
-            } else {
-                EXPECT_LE(passes, 9);
             }
         }
     }

@@ -4,13 +4,21 @@
 // values, with the wall rules on the outer process rows.
 #include <gtest/gtest.h>
 
+#include <mpi.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "../unit/test_step_basin.hpp"
 #include "comm/comm.hpp"
 #include "driver/driver.hpp"
 #include "driver/step.hpp"
 #include "mpi_fixture.hpp"
+#include "util/format.hpp"
 
 using namespace hc;
 using hc::test::ctx;
@@ -196,5 +204,172 @@ TEST(StepTiles, FluxesAndPressureGradientAcrossTileEdges) {
         if ((m.myidy == 0 && j == 2) || (m.myidy == LASTROW && j == 49)) w = 6.0;
         if ((m.myidy == 0 && j == 3) || (m.myidy == LASTROW && j == 48)) w = 13.0;
         EXPECT_EQ(b.PY(40, j), (w * bb) * c12) << j;
+    }
+}
+
+// The monthly update of the flux correction on the last step of month 1 of
+// year one (nday = 2, itf = 59): every tile has one land point and the next
+// month's correction 0.001 (rank + 1) on its 3839 water points of 1e14 cm2,
+// so with the wet area A(1) = 24 3839 1e14 and qfac = 4e6 the global sum
+// gives qsum = 4e6 0.001 (1 + ... + 24) / 24 = 50000 on every process. The
+// ending month moves by (1/60)(1/2) in single precision times the misfit
+// (0.3 + 10) - 9.5 and is carried over into month 2.
+TEST(StepTiles, MonthlyFluxUpdateSumsOverAllProcesses) {
+    Ctx& c = ctx();
+    test::make_step_basin(c, c.mpicomm.myidy);
+    auto& cl = c.climatglo;
+    auto& s = c.scaglo;
+    const int r = c.mpicomm.myid;
+    for (int j = 1; j <= NY; ++j) c.metricglo.DX(j) = c.metricglo.DY(j) = 1.0e7;
+    c.bathyglo.IN(2, 2, 1) = 0;
+    s.nday = 2;
+    s.itf = 59;
+    s.days = 29.5;
+    month_weights(c);
+    ASSERT_EQ(c.klimatglo.mthis, 1);
+    ASSERT_EQ(c.klimatglo.mnext, 2);
+    ASSERT_TRUE(monthly_update_step(s.itf, s.nday));
+    cl.QAVG.fill(0.0);
+    for (int jp = 1; jp <= NYI; ++jp)
+        for (int ip = 1; ip <= NXI; ++ip) {
+            cl.QAVG(ip, jp, 1) = 0.5;
+            cl.QAVG(ip, jp, 2) = 0.001 * (r + 1);
+        }
+    cl.NSOMBO.fill(2);
+    cl.TNUDGE.fill(0.3);
+    cl.TCLIS.fill(10.0);
+    c.bglo.T2.fill(9.5);
+    s.qfac = 4.0e6;
+    c.metricglo.A(1) = 24.0 * 3839.0 * 1.0e14;
+    c.timer.t(9) = -1.0;
+    const double before = MPI_Wtime();
+    monthly_flux_update(c);
+    const double after = MPI_Wtime();
+    const double q = c.controglo.qsum;
+    EXPECT_NEAR(q, 50000.0, 1e-9 * 50000.0);
+    double lo = 0.0, hi = 0.0;
+    MPI_Allreduce(&q, &lo, 1, MPI_DOUBLE, MPI_MIN, c.mpicomm.comm3d);
+    MPI_Allreduce(&q, &hi, 1, MPI_DOUBLE, MPI_MAX, c.mpicomm.comm3d);
+    EXPECT_EQ(lo, hi);
+    const double moved = 0.5 + (0.01666666753590107 * 0.5) * 0.8;
+    EXPECT_NEAR(cl.QAVG(40, 20, 1), moved, 1e-15);
+    EXPECT_EQ(cl.QAVG(40, 20, 2), cl.QAVG(40, 20, 1));
+    EXPECT_EQ(cl.QAVG(40, 20, 3), 0.0);
+    EXPECT_EQ(cl.TNUDGE(40, 20), 0.0);
+    EXPECT_GE(c.timer.t(9), before);  // the reduction is timed
+    EXPECT_LE(c.timer.t(9), after);
+}
+
+namespace {
+
+// The lines of a per-process log kept in a temporary file, from its start.
+std::vector<std::string> log_lines(std::FILE* log) {
+    std::fflush(log);
+    std::rewind(log);
+    std::vector<std::string> out;
+    char line[512];
+    while (std::fgets(line, sizeof line, log)) {
+        std::string s = line;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        out.push_back(s);
+    }
+    return out;
+}
+
+// The itmask of each iteration line, in order.
+std::vector<int> passes_of(const std::vector<std::string>& lines) {
+    std::vector<int> n;
+    for (const auto& s : lines)
+        if (s.rfind("@itf-it0===", 0) == 0) n.push_back(std::atoi(s.substr(s.find(",itmask=") + 8, 3).c_str()));
+    return n;
+}
+
+// The basin with no flow on any face and no solver (lsolver = 0 calls none),
+// so that X stays as the test sets it.
+Ctx& still_basin() {
+    Ctx& c = ctx();
+    test::make_step_basin(c, c.mpicomm.myidy);
+    c.controglo.lsolver = 0;
+    c.cgridglo.U.fill(0.0);
+    c.cgridglo.V.fill(0.0);
+    c.cgridglo.W.fill(0.0);
+    return c;
+}
+
+}  // namespace
+
+// The passes of the surface-pressure correction with a solution that no
+// solve changes (lsolver = 0 calls none): a gradient of X across the one
+// closed surface face leaves the flow -ODX dX on it after every pass. At the
+// bound exactly (2e-4 in single precision) one pass is made; just above it
+// nine, with itmask 1 to 9 in every log and on process 0's standard output.
+TEST(StepTiles, PressurePassesEndAtTheBoundOrAfterNine) {
+    Ctx& c = still_basin();
+    c.bathyglo.IU0(40, 20) = 0;
+    c.metricglo.ODX(20) = 1.0;
+    c.scaglo.itf = 1, c.scaglo.it0 = 0, c.scaglo.nday = 48;
+    const double bound = 0.00019999999494757503;
+    struct Case {
+        double flow;
+        int passes;
+    } cases[] = {{bound, 1}, {std::nextafter(bound, 1.0), 9}, {0.0, 1}};
+    for (const auto& e : cases) {
+        c.sevp.X.fill(0.0);
+        c.sevp.X(41, 20) = -e.flow;
+        std::FILE* log = std::tmpfile();
+        c.io.log = log;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        surface_pressure_correction(c);
+        std::vector<std::string> out;
+        if (c.mpicomm.myid == 0) {
+            std::istringstream s(testing::internal::GetCapturedStdout());
+            for (std::string l; std::getline(s, l);) out.push_back(l);
+        }
+        const std::vector<int> logged = passes_of(log_lines(log));
+        c.io.log = nullptr;
+        std::fclose(log);
+        std::vector<int> want;
+        for (int n = 1; n <= e.passes; ++n) want.push_back(n);
+        EXPECT_EQ(logged, want) << e.flow;
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(passes_of(out), want) << e.flow;
+        }
+        EXPECT_EQ(c.cgridglo.U(40, 20, 1), e.flow);
+    }
+    c.bathyglo.IU0(40, 20) = 1;
+}
+
+// Which steps write the iteration lines (itf - it0 < nday, or itf a multiple
+// of nday) and the incompressibility line (itf - it0 <= nday, or a multiple):
+// with it0 = 10 and nday = 48, step 58 writes only the latter, step 57 and
+// step 96 both, step 59 neither.
+TEST(StepTiles, LogStepsOfThePassesAndTheDiagnostic) {
+    Ctx& c = still_basin();
+    c.sevp.X.fill(0.0);
+    c.scaglo.it0 = 10, c.scaglo.nday = 48;
+    struct Case {
+        int itf;
+        bool passes, diagnostic;
+    } cases[] = {{57, true, true}, {58, false, true}, {59, false, false}, {96, true, true}};
+    for (const auto& e : cases) {
+        c.scaglo.itf = e.itf;
+        std::FILE* log = std::tmpfile();
+        c.io.log = log;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        surface_pressure_correction(c);
+        incompressibility_and_mean_pressure(c);
+        std::string out;
+        if (c.mpicomm.myid == 0) out = testing::internal::GetCapturedStdout();
+        const std::vector<std::string> lines = log_lines(log);
+        c.io.log = nullptr;
+        std::fclose(log);
+        int diag = 0;
+        for (const auto& s : lines) diag += s.rfind(" *** normalized mean incompressibility error = ", 0) == 0;
+        EXPECT_EQ(passes_of(lines).size(), e.passes ? 1u : 0u) << e.itf;
+        EXPECT_EQ(diag, e.diagnostic ? 1 : 0) << e.itf;
+        if (c.mpicomm.myid == 0) {
+            EXPECT_EQ(out.rfind("@itf-it0===" + fmt::I(e.itf - 10, 8) + ",itmask=  1, vmx on land=  0.0000", 0), 0u)
+                << out;
+        }
     }
 }

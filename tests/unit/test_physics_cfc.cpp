@@ -180,6 +180,32 @@ TEST(PhysCfc, FluxAndExtremes) {
     EXPECT_LT(s.CFCMIN, csat);
 }
 
+// The size of the gas-transfer velocity and of the step towards saturation,
+// worked out apart from the model for 20 degrees, 35 psu, 250 ppt, a quarter
+// of ice and a transfer factor of 5e-4 in month 3, dt = 3600 s and a first
+// level of 10 m: Sc = 1168.6001234054565, Kw = 100 / sqrt(Sc / 660) dt
+// ODZ(1) (1 - 0.25) 5e-4, Csat = 2.191475753506363 pmol/kg.
+TEST(PhysCfc, GasTransferVelocityPinned) {
+    auto c = after_first_call();
+    auto& s = c->cfc;
+    auto& b = c->bglo;
+    c->bathyglo.IN.fill(1);
+    b.T2.fill(20.0);
+    b.S2.fill(35.0);
+    b.C2.fill(1.0);
+    s.CFCATM.fill(250.0);
+    s.MONTH = 3;
+    s.FICE.fill(0.25);
+    s.XKW.fill(5.0e-4);
+    cfc_flux(*c, b.C2, b.T2, b.S2, 3600.0, 0.001);
+    EXPECT_EQ(s.SCMAX, 1168.6001234054565);
+    EXPECT_EQ(s.KWMAX, 0x1.9f8f1c5e10f5fp-4);  // 0.10145484047921859
+    EXPECT_EQ(s.KWMIN, s.KWMAX);
+    EXPECT_NEAR(s.CFCMAX, 2.191475753506363, 1e-14);
+    EXPECT_NEAR(b.C2(40, 20, 1), 1.1208809825068449, 1e-14);
+    EXPECT_EQ(b.C2(40, 20, 2), 1.0);
+}
+
 // The history file: six header lines, then 69 lines of five numbers taken in
 // order; a missing or short file, or a line without five numbers, is refused
 // with the file and the line named.

@@ -2,6 +2,7 @@
 // cap, the edge and equatorial terms and the land mask.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -168,4 +169,37 @@ TEST(PhysMixing, VerticalVelocityTermAndTheOlderClosure) {
     const double a = 1.0 / (1.0 + 5.0 * ri);
     EXPECT_NEAR(o.ev(i, j, k), 3.0 + 5.0 * a * a, 1e-9);
     EXPECT_NEAR(o.hv(i, j, k), 0.1 + 5.0 * a * a * a, 1e-9);
+}
+
+// Interface k takes ODZW(k + 1), W(k + 1) and IW(k + 1), the face below level
+// k: with level spacings and vertical velocities that differ from level to
+// level, the neutral value (A = 1) at each interface is the background, the
+// edge term, A^2, the vertical-velocity term |W| 0.01 orzmx / o and the
+// equatorial term, all times o = ODZW(k + 1).
+TEST(PhysMixing, InterfaceTakesTheFaceBelowItsLevel) {
+    MixTile t;
+    auto& x = *t.c;
+    x.mpicomm.myidy = 2;
+    x.scaglo.orzmx = 2.0;
+    for (int k = 1; k <= KMP1; ++k) x.zfsglo.ODZW(k) = 1.0 / (500.0 * k);
+    for (int k = 1; k <= KMP1; ++k)
+        for (int j = 1; j <= NY; ++j)
+            for (int i = 1; i <= NX; ++i) x.cgridglo.W(i, j, k) = -0.002 * k;
+    t.jumps(0.0, 0.0, 0.0);
+    x.bathyglo.IW(9, 20, 6) = 0;  // the face below level 5 of column 9 only
+    pp82glonew(x);
+    const int i = 7, j = 20, jg = 48 * 2 + j;
+    for (int k : {1, 4, 5, 6, 30}) {
+        const double dzw = 500.0 * (k + 1), o = 1.0 / dzw;
+        const double wt = 0.002 * (k + 1) * 0.009999999776482582 * 2.0 * dzw;
+        const double cap = std::min(200.0, 0.4000000059604645 * dzw * dzw / 1800.0);
+        const double ev = std::min(cap, 1.0 + t.edge(jg, k) + 1.0 + wt) + t.equatorial(j, k);
+        const double hv = std::min(cap, 0.1 + t.edge(jg, k) + 1.0 + 0.10000000149011612 * wt) + t.equatorial(j, k);
+        EXPECT_NEAR(x.bglo.EV(i - 1, j - 1, k), ev * o, 1e-13 * ev * o) << k;
+        EXPECT_NEAR(x.bglo.HV(i - 1, j - 1, k), hv * o, 1e-13 * hv * o) << k;
+    }
+    EXPECT_EQ(x.bglo.EV(8, j - 1, 5), 0.0);
+    EXPECT_EQ(x.bglo.HV(8, j - 1, 5), 0.0);
+    EXPECT_NEAR(x.bglo.EV(8, j - 1, 4), x.bglo.EV(i - 1, j - 1, 4), 1e-15);
+    EXPECT_GT(x.bglo.EV(8, j - 1, 4), 0.0);
 }

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "driver/driver.hpp"
@@ -304,4 +305,146 @@ TEST(StartupNetcdfReport, SilentOnSuccessTwoLinesOnFailure) {
     std::string text = ncmpi_strerror(NC_ENOTVAR);
     text.resize(80, ' ');
     EXPECT_EQ(out, "\npnetcdf error: " + text + "\n");
+}
+
+// Twelve months through the climatology build: a surface salinity of 32
+// becomes 33 in every month of the climatology and in the January state, but
+// enters the annual mean as 32 (12 times 32 times 1/12 in single precision:
+// 32.000000953674316; with the floor first it would be 33.000001); deeper
+// salinities and the halo are kept, resp. floored, alike.
+TEST(StartupClimatology, SurfaceSalinityFloorAndAnnualMeans) {
+    auto c = fresh();
+    auto& cl = c->climatglo;
+    auto& b = c->bglo;
+    for (int m = 1; m <= NMONTH; ++m) {
+        cl.SCLIM.fill(35.0);
+        cl.TCLIM.fill(double(m));
+        cl.SCLIM(10, 10, 1) = 32.0;
+        cl.SCLIM(10, 10, 2) = 32.0;
+        cl.SCLIM(1, 5, 1) = 31.0;  // halo points are built too
+        add_climatology_month(*c, m);
+    }
+    finish_climatology(*c);
+    for (int m = 1; m <= NMONTH; ++m) {
+        EXPECT_EQ(cl.SCLIS(10, 10, 1, m), 33.0) << m;
+        EXPECT_EQ(cl.SCLIS(10, 10, 2, m), 32.0) << m;
+        EXPECT_EQ(cl.SCLIS(1, 5, 1, m), 33.0) << m;
+        EXPECT_EQ(cl.TCLIS(5, 5, 5, m), double(m)) << m;
+    }
+    EXPECT_EQ(cl.SCLIM(10, 10, 1), 32.000000953674316);
+    EXPECT_EQ(cl.SCLIM(10, 10, 2), 32.000000953674316);
+    EXPECT_NEAR(cl.SCLIM(20, 20, 1), 35.0, 2e-6);
+    EXPECT_NEAR(cl.TCLIM(5, 5, 5), 6.5000001937150955, 1e-14);  // (1 + ... + 12) / 12
+    EXPECT_EQ(b.S1(10, 10, 1), 33.0);  // January after the floor
+    EXPECT_EQ(b.S1(10, 10, 2), 32.0);
+    EXPECT_EQ(b.T1(5, 5, 5), 1.0);
+    for (Field* f : {&b.S2, &b.T2}) {
+        EXPECT_EQ((*f)(10, 10, 1), 0.0);
+        EXPECT_EQ((*f)(1, 1, 40), 0.0);
+    }
+}
+
+// The cold start: the three levels of T and S from the January state, no
+// CFC, counts of 2, and the first guess of the correction with December
+// taking January as its next month and the steps of a month truncated.
+TEST(StartupColdStart, StateAndFirstGuessOfTheCorrection) {
+    auto c = fresh();
+    auto& cl = c->climatglo;
+    auto& b = c->bglo;
+    flat_bottom(*c, 40);
+    c->bathyglo.IN(30, 20, 1) = 0;
+    b.S1.fill(34.0);
+    b.T1.fill(4.0);
+    for (Field* f : {&b.S2, &b.T2, &b.SLF, &b.TLF, &b.C1, &b.C2, &b.CLF}) f->fill(9.0);
+    for (int m = 1; m <= NMONTH; ++m)
+        for (int j = 1; j <= NY; ++j)
+            for (int i = 1; i <= NX; ++i) cl.TCLIS(i, j, 1, m) = 0.5 * m;
+    cl.NSOMBO.fill(7);
+    cold_start_state(*c);
+    for (Field* f : {&b.S2, &b.SLF}) EXPECT_EQ((*f)(40, 20, 3), 34.0);
+    for (Field* f : {&b.T2, &b.TLF}) EXPECT_EQ((*f)(1, 50, 40), 4.0);
+    for (Field* f : {&b.C1, &b.C2, &b.CLF}) EXPECT_EQ((*f)(40, 20, 1), 0.0);
+
+    struct Case {
+        double daodt, steps;
+    } cases[] = {{48.0, 1440.0}, {47.99, 1439.0}};
+    for (const auto& e : cases) {
+        c->controglo.daodt = e.daodt;
+        first_guess_flux_correction(*c);
+        for (int m = 1; m <= 11; ++m) EXPECT_EQ(cl.QAVG(40, 20, m), 0.5 / e.steps) << m;
+        EXPECT_EQ(cl.QAVG(40, 20, 12), (0.5 - 6.0) / e.steps);  // January follows December
+        EXPECT_EQ(cl.QAVG(1, 1, 12), (0.5 - 6.0) / e.steps);
+        EXPECT_EQ(cl.QAVG(80, 48, 1), 0.5 / e.steps);
+        for (int m = 1; m <= NMONTH; ++m) {
+            EXPECT_EQ(cl.QAVG(29, 19, m), 0.0) << m;  // land
+            EXPECT_EQ(cl.NSOMBO(m), 2);
+        }
+    }
+}
+
+// The closed edges hold the annual means in their outer halo row at all three
+// time levels; inner process rows and every other row keep their values.
+TEST(StartupBoundaryRows, OuterHaloRowsTakeTheAnnualMeans) {
+    for (int py : {0, 2, LASTROW}) {
+        auto c = fresh();
+        auto& b = c->bglo;
+        auto& cl = c->climatglo;
+        c->mpicomm.myidy = py;
+        Field* t[] = {&b.T1, &b.T2, &b.TLF};
+        Field* s[] = {&b.S1, &b.S2, &b.SLF};
+        for (int n = 0; n < 3; ++n) t[n]->fill(1.0 + n), s[n]->fill(30.0 + n);
+        for (int k = 1; k <= KM; ++k)
+            for (int j = 1; j <= NY; ++j)
+                for (int i = 1; i <= NX; ++i) {
+                    cl.TCLIM(i, j, k) = 10.0 + 0.01 * i + j + 0.1 * k;
+                    cl.SCLIM(i, j, k) = 40.0 + 0.01 * i + j + 0.1 * k;
+                }
+        set_boundary_rows(*c);
+        for (int n = 0; n < 3; ++n) {
+            for (int j : {1, 2, 49, 50}) {
+                const bool edge = (py == 0 && j == 1) || (py == LASTROW && j == NY);
+                for (int i : {1, 40, 82})
+                    for (int k : {1, 40}) {
+                        EXPECT_EQ((*t[n])(i, j, k), edge ? cl.TCLIM(i, j, k) : 1.0 + n) << py << " " << j;
+                        EXPECT_EQ((*s[n])(i, j, k), edge ? cl.SCLIM(i, j, k) : 30.0 + n) << py << " " << j;
+                    }
+            }
+        }
+    }
+}
+
+// The land fill of the cold start: a land point (holding 0) takes the mean
+// of its four neighbours as they were before the fill (a land neighbour
+// counting 0); the line reports the tile's extremes of the fills; a level
+// without land reports the starting extremes, too wide for their fields:
+// asterisks. On a restart nothing changes.
+TEST(StartupLandFill, NeighbourMeansAndTheReportLine) {
+    auto c = fresh();
+    auto& b = c->bglo;
+    flat_bottom(*c, 40);
+    auto& IN = c->bathyglo.IN;
+    IN(10, 10, 1) = IN(11, 10, 1) = IN(10, 10, 2) = 0;
+    for (int k = 1; k <= KM; ++k)
+        for (int j = 1; j <= NY; ++j)
+            for (int i = 1; i <= NX; ++i) {
+                const bool land = IN(i, j, k) == 0;
+                b.S1(i, j, k) = land ? 0.0 : 34.0 + 0.004 * i + 0.04 * j + k;
+                b.T1(i, j, k) = land ? 0.0 : 10.0 - 0.004 * i - 0.04 * j + k;
+            }
+    c->controglo.lrstrt = 1;
+    eliminate_spurious_values(*c);
+    EXPECT_EQ(b.S1(10, 10, 1), 0.0);
+    EXPECT_EQ(b.T1(11, 10, 1), 0.0);
+
+    // (35.436 + 35.4 + 35.48) / 4 and (35.448 + 35.404 + 35.484) / 4; in T
+    // (10.564 + 10.6 + 10.52) / 4 and (10.552 + 10.596 + 10.516) / 4.
+    EXPECT_EQ(fill_land_level(*c, 1), "n,k,tmin,tmax,smin,smax:    1  1  7.916  7.921 26.579 26.584");
+    EXPECT_NEAR(b.S1(10, 10, 1), 26.579, 1e-12);
+    EXPECT_NEAR(b.S1(11, 10, 1), 26.584, 1e-12);
+    EXPECT_NEAR(b.T1(10, 10, 1), 7.921, 1e-12);
+    EXPECT_NEAR(b.T1(11, 10, 1), 7.916, 1e-12);
+    EXPECT_EQ(b.S1(12, 10, 1), 34.0 + 0.004 * 12 + 0.04 * 10 + 1);
+    EXPECT_EQ(fill_land_level(*c, 2), "n,k,tmin,tmax,smin,smax:    1  2 11.560 11.560 36.440 36.440");
+    EXPECT_EQ(fill_land_level(*c, 3), "n,k,tmin,tmax,smin,smax:    1  3" + std::string(28, '*'));
+    EXPECT_EQ(b.S1(10, 10, 3), 34.0 + 0.04 + 0.4 + 3.0);
 }

@@ -31,17 +31,26 @@ void fill3(Field& f, double (*v)(int, int, int)) {
 
 }  // namespace
 
-// Reference densities of sea water (g/cm^3) at the surface and at 4000 m.
+// Reference densities of sea water (g/cm^3) at the surface and at 4000 m,
+// and the exact double values that the widened coefficients give in the
+// order of the parentheses (worked out apart from the model).
 TEST(StepDensity, SeaWaterValuesAndOrdering) {
     struct Case {
-        double t, s, z, rho, tol;
+        double t, s, z, rho, tol, exact;
     } cases[] = {
-        {10.0, 35.0, 0.0, 1.02697, 2e-4},
-        {0.0, 35.0, 0.0, 1.02811, 2e-4},
-        {20.0, 35.0, 0.0, 1.02476, 2e-4},
-        {2.0, 35.0, 4.0e5, 1.0462, 1e-3},
+        {10.0, 35.0, 0.0, 1.02697, 2e-4, 0x1.06e67764b9c62p+0},
+        {0.0, 35.0, 0.0, 1.02811, 2e-4, 0x1.073189794991fp+0},
+        {20.0, 35.0, 0.0, 1.02476, 2e-4, 0x1.06572c8777691p+0},
+        {2.0, 35.0, 4.0e5, 1.0462, 1e-3, 0x1.0bc3a4fc10e01p+0},
+        {-2.5, 45.0, 2500.0, 1.0332, 1e-3, 0x1.087e305d60226p+0},  // both limits
+        {28.0, -3.0, 1.0e5, 1.0007, 1e-3, 0x1.002af59543a99p+0},
+        {9.84, 34.84, 2500.0, 1.02697, 2e-4, 0x1.06e770af45d57p+0},  // the order of the sums shows
+        {29.85, 36.51, 152500.0, 1.0292, 1e-3, 0x1.07790013acd04p+0},
     };
-    for (const auto& e : cases) EXPECT_NEAR(insitu_density(e.t, e.s, e.z), e.rho, e.tol) << e.t << " " << e.s;
+    for (const auto& e : cases) {
+        EXPECT_NEAR(insitu_density(e.t, e.s, e.z), e.rho, e.tol) << e.t << " " << e.s;
+        EXPECT_EQ(insitu_density(e.t, e.s, e.z), e.exact) << e.t << " " << e.s << " " << e.z;
+    }
     EXPECT_GT(insitu_density(5.0, 35.0, 0.0), insitu_density(15.0, 35.0, 0.0));
     EXPECT_GT(insitu_density(10.0, 36.0, 0.0), insitu_density(10.0, 34.0, 0.0));
     EXPECT_GT(insitu_density(10.0, 35.0, 1.0e5), insitu_density(10.0, 35.0, 0.0));
@@ -164,6 +173,41 @@ TEST(StepFilter, ClassicalAndUnfilteredCases) {
                 // Halo untouched.
                 EXPECT_EQ((*f1[n])(1, 7, k), 1.0 + 0.01 - 0.002 * k);
                 EXPECT_EQ((*fl[n])(40, 50, k), 1.5 + 0.003 * k * 50);
+            }
+        }
+    }
+}
+
+// The Williams step with both coefficients away from their special values,
+// on numbers exact in binary: d = fltw (0.5 (X1 + X2) - XLF), X1 := XLF +
+// rawf d, XLF := X2 + (rawf - 1) d, for d of either sign, in every field.
+TEST(StepFilter, WilliamsStepExactValues) {
+    struct Case {
+        double fltw, rawf, x1, x2, xlf, new_x1, new_xlf;
+    } cases[] = {
+        {0.25, 0.5, 1.0, 3.0, 1.5, 1.5625, 2.9375},   // d = 0.125
+        {0.5, 0.75, 4.0, 0.0, 1.0, 1.375, -0.125},    // d = 0.5
+        {0.25, 0.5, 1.0, 1.0, 2.0, 1.875, 1.125},     // d = -0.25
+    };
+    auto c = basin();
+    auto& b = c->bglo;
+    Field* f1[] = {&b.U1, &b.V1, &b.T1, &b.S1, &b.C1};
+    Field* f2[] = {&b.U2, &b.V2, &b.T2, &b.S2, &b.C2};
+    Field* fl[] = {&b.ULF, &b.VLF, &b.TLF, &b.SLF, &b.CLF};
+    for (const auto& e : cases) {
+        c->controglo.fltw = e.fltw;
+        c->controglo.rawf = e.rawf;
+        for (int n = 0; n < 5; ++n) {
+            f1[n]->fill(e.x1);
+            f2[n]->fill(e.x2);
+            fl[n]->fill(e.xlf);
+        }
+        modified_filter(*c);
+        for (int n = 0; n < 5; ++n) {
+            for (int k : {1, 40}) {
+                EXPECT_EQ((*f1[n])(2, 49, k), e.new_x1) << n << " " << e.fltw << " " << e.rawf;
+                EXPECT_EQ((*fl[n])(81, 2, k), e.new_xlf) << n << " " << e.fltw << " " << e.rawf;
+                EXPECT_EQ((*f2[n])(40, 20, k), e.x2);
             }
         }
     }
@@ -393,6 +437,47 @@ TEST(StepFluxes, FluxFormUpdate) {
     EXPECT_EQ(b.T2(20, 11, 3), 21.0);             // land
     EXPECT_EQ(b.U2(20, 11, 3), 21.0);
     EXPECT_EQ(b.T2(30, 11, 4), 31.0);             // no divergence
+}
+
+// The latitudinal terms: the y-flux divergence scaled by OCS(j) ODY(j) of the
+// cell's own row, and ODY(j) PY in V only. Metrics, fluxes and dt are powers
+// of two, so the hand-worked results are exact; the neighbouring rows hold
+// other metrics and the neighbouring faces other fluxes.
+TEST(StepFluxes, FluxFormUpdateLatitudinalTerms) {
+    auto c = basin(2);
+    auto& b = c->bglo;
+    auto& f = c->flxglo;
+    auto& mt = c->metricglo;
+    set_all(*c, [](int i, int, int) { return 1.0 + i; });
+    FluxSet* all[] = {&f.U, &f.V, &f.S, &f.T, &f.C};
+    for (FluxSet* x : all) {
+        x->XX.fill(0.0);
+        x->XY.fill(1.0);
+        x->XZ.fill(0.0);
+        x->XY(19, 11) = 0x1p-6;  // north face of cell (20, 11)
+        x->XY(19, 10) = 0x1p-8;  // its south face
+    }
+    b.PX.fill(0.0);
+    b.PY.fill(1.0);
+    b.PY(20, 11) = 3.0;
+    c->controglo.dt = 4096.0;
+    const double odx[3] = {0x1p-21, 0x1p-20, 0x1p-22}, ody[3] = {0x1p-17, 0x1p-19, 0x1p-16},
+                 ocs[3] = {4.0, 2.0, 8.0};
+    for (int n = 0; n < 3; ++n) {
+        mt.ODX(10 + n) = odx[n];
+        mt.ODY(10 + n) = ody[n];
+        mt.OCS(10 + n) = ocs[n];
+        mt.ODYV(10 + n) = 0x1p-15;
+        mt.CSV(10 + n) = 0.25;
+    }
+    flux_form_update(*c, 4, 2, 1);
+    // (2^-6 - 2^-8) 2 2^-19 = 3 2^-26 from the y-faces, 2^-19 3 from PY; times 4096.
+    const double tracer = 21.0 - 0.00018310546875, v = 21.0 - (0.00018310546875 + 0.0234375);
+    EXPECT_EQ(b.T2(20, 11, 4), tracer);
+    EXPECT_EQ(b.S2(20, 11, 4), tracer);
+    EXPECT_EQ(b.C2(20, 11, 4), tracer);
+    EXPECT_EQ(b.U2(20, 11, 4), tracer);
+    EXPECT_EQ(b.V2(20, 11, 4), v);
 }
 
 namespace {
