@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "comm/comm.hpp"
 #include "prep.hpp"
 
 namespace prep {
@@ -93,6 +94,9 @@ bool parse_args(int argc, char** argv, Options& o) {
 }  // namespace prep
 
 int main(int argc, char** argv) {
+    // The same MPI-IO components as the model: no named semaphore per file
+    // name that a killed run could leave locked.
+    hc::select_io_components();
     MPI_Init(&argc, &argv);
     const auto t0 = std::chrono::steady_clock::now();
     int status = 1;

@@ -5,7 +5,13 @@
 
 namespace hc {
 
-// Starts MPI; stops the run unless there are exactly 24 processes.
+// Before MPI starts: the MPI-IO components that the model's files need, set
+// in the program itself so that a bare mpirun gets them too (shared file
+// pointers through lock files beside each file, not through named
+// semaphores that outlive a killed run).
+void select_io_components();
+// Starts MPI (after select_io_components); stops the run unless there are
+// exactly 24 processes.
 void init_comm(Ctx& c);
 // Cartesian grid, neighbours, sub-communicators, tile name, datatypes,
 // packed-buffer offsets, face-row bounds and file slab vectors.

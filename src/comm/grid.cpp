@@ -6,8 +6,21 @@
 
 namespace hc {
 
+void select_io_components() {
+    // Open MPI's default shared-file-pointer component keeps a named
+    // semaphore per file name ("/dev/shm/sem.OMPIO_" + the name without its
+    // directory) for as long as the file is open: runs in other directories
+    // that open a file of the same name share it, and one that a killed run
+    // left locked stops every later open of that name for good. The lock-file
+    // component keeps its state beside the file under a name of its own job,
+    // held by a lock the system drops when the process ends. The model never
+    // moves a shared file pointer; the component is only set up at each open.
+    setenv("OMPI_MCA_sharedfp", "lockedfile", 1);
+}
+
 void init_comm(Ctx& c) {
     auto& m = c.mpicomm;
+    select_io_components();
     m.ierr = MPI_Init(nullptr, nullptr);
     int n = 0;
     m.ierr = MPI_Comm_size(MPI_COMM_WORLD, &n);

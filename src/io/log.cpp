@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "comm/comm.hpp"
+#include "io/nc.hpp"
 #include "util/format.hpp"
 
 namespace hc {
@@ -10,11 +11,13 @@ namespace hc {
 void init_io(Ctx& c) {
     std::string name = std::string("data/glo") + c.grdglo.name;
     c.io.log = std::fopen(name.c_str(), "w");
-    if (!c.io.log) {
-        // Without its log a process cannot report what it does: stop cleanly.
+    // Without its log a process cannot report what it does. Each process has
+    // a log of its own name, so the open may fail on some processes only: all
+    // agree before any stops, or the others would wait in the next collective
+    // call for ever.
+    if (!c.io.log)
         fmt::out((fmt::Line() << "cannot open the log file" << name << "myid =" << c.mpicomm.myid).str());
-        stop_run(c);
-    }
+    if (nc::any(c, !c.io.log)) stop_run(c);
 }
 
 void log_line(Ctx& c, const std::string& line) {

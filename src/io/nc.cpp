@@ -1,5 +1,10 @@
 #include "io/nc.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "comm/comm.hpp"
@@ -68,15 +73,118 @@ Slab tile_block(int W, int H, int px, int py, int nk, int m) {
     return s;
 }
 
+Probe probe(Ctx& c, const std::string& path) {
+    Probe p;
+    long long mine[2] = {-1, 1};  // the length, and 1 when this process cannot open the file
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat sb;
+    if (fd < 0 || ::fstat(fd, &sb) != 0)
+        p.why = std::strerror(errno);
+    else if (!S_ISREG(sb.st_mode))
+        p.why = "not a regular file";
+    else
+        mine[0] = sb.st_size, mine[1] = 0;
+    if (fd >= 0) ::close(fd);
+    long long least[2] = {};
+    MPI_Allreduce(mine, least, 2, MPI_LONG_LONG, MPI_MIN, c.mpicomm.comm3d);
+    p.length = least[0];
+    p.none = least[1] == 1;
+    return p;
+}
+
+namespace {
+
+MPI_Offset element_bytes(nc_type t) {
+    switch (t) {
+        case NC_BYTE: case NC_CHAR: case NC_UBYTE: return 1;
+        case NC_SHORT: case NC_USHORT: return 2;
+        case NC_INT: case NC_UINT: case NC_FLOAT: return 4;
+        default: return 8;
+    }
+}
+
+}  // namespace
+
+std::string block_fault(Ctx& c, int ncid, int varid, const Slab& s, MPI_Offset length, bool exact) {
+    int ndims = 0;
+    int dimids[4] = {};  // NC_MAX_VAR_DIMS is unbounded in this library: never size by it
+    MPI_Offset len[4] = {};
+    ncmpi_inq_varndims(ncid, varid, &ndims);
+    // A single value may be a scalar variable; every block must match the
+    // variable's rank.
+    const bool scalar = ndims == 0 && s.values() == 1;
+    if (!scalar && ndims != s.ndims)
+        return "has " + std::to_string(ndims) + " dimensions, " + std::to_string(s.ndims) + " expected";
+
+    if (!scalar) {
+        ncmpi_inq_vardimid(ncid, varid, dimids);
+        // The largest extent that any process reads along each dimension.
+        long long need[4] = {}, most[4] = {};
+        for (int d = 0; d < s.ndims; ++d) need[d] = s.start[d] + s.count[d];
+        MPI_Allreduce(need, most, s.ndims, MPI_LONG_LONG, MPI_MAX, c.mpicomm.comm3d);
+        for (int d = 0; d < s.ndims; ++d) {
+            ncmpi_inq_dimlen(ncid, dimids[d], &len[d]);
+            if (exact ? len[d] != most[d] : len[d] < most[d])
+                return "dimension " + std::to_string(d + 1) + " (slowest first) holds " + std::to_string(len[d]) +
+                       " values, " + (exact ? "" : "the blocks read need ") + std::to_string(most[d]) +
+                       (exact ? " expected" : "");
+        }
+    }
+
+    // Where the variable's data end: a fixed-size variable is one run of
+    // bytes from its offset; a record variable has one run per record.
+    MPI_Offset begin = 0, bytes = 0;
+    nc_type type = NC_DOUBLE;
+    int unlimited = -1;
+    ncmpi_inq_varoffset(ncid, varid, &begin);
+    ncmpi_inq_vartype(ncid, varid, &type);
+    ncmpi_inq_unlimdim(ncid, &unlimited);
+    const bool record = ndims > 0 && dimids[0] == unlimited;
+    bytes = element_bytes(type);
+    for (int d = record ? 1 : 0; d < ndims; ++d) bytes *= len[d];
+    MPI_Offset end = begin + bytes;
+    if (record) {
+        MPI_Offset recsize = 0;
+        ncmpi_inq_recsize(ncid, &recsize);
+        end = len[0] == 0 ? 0 : begin + (len[0] - 1) * recsize + bytes;
+    }
+    if (end > length)
+        return "data end at byte " + std::to_string(end) + " of the file, which holds " + std::to_string(length) +
+               " bytes";
+    return {};
+}
+
+int create(Ctx& c, const std::string& path, int& ncid) {
+    std::string why;
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    struct stat sb;
+    if (::stat(path.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode))
+        why = "it is a directory";
+    else if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        why = std::strerror(errno);
+    if (any(c, !why.empty())) {
+        if (!why.empty()) fmt::out(" cannot create " + path + ": " + why);
+        return NC_EFILE;
+    }
+    return ncmpi_create(c.mpicomm.comm3d, path.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);
+}
+
 Input::Input(Ctx& c, const char* path) : c_(c), path_(path) {
-    int st = ncmpi_open(c.mpicomm.comm3d, path, NC_NOWRITE, MPI_INFO_NULL, &ncid_);
-    if (any(c, st != NC_NOERR)) {
-        if (st == NC_NOERR) ncmpi_close(ncid_);
+    // A file that no process can open fails alike in the library on all.
+    const Probe p = probe(c, path_);
+    int st = NC_NOERR;
+    if (!p.partial()) st = ncmpi_open(c.mpicomm.comm3d, path, NC_NOWRITE, MPI_INFO_NULL, &ncid_);
+    if (p.partial() || any(c, st != NC_NOERR)) {
+        if (!p.partial() && st == NC_NOERR) ncmpi_close(ncid_);
         ncid_ = -1;
-        std::string why = st != NC_NOERR ? ncmpi_strerror(st) : "cannot be opened on another process";
+        std::string why = !p.why.empty()     ? p.why
+                          : st != NC_NOERR ? ncmpi_strerror(st)
+                                           : "cannot be opened on another process";
         fmt::out(" input file " + path_ + " cannot be opened: " + why + "; run stopped");
         stop_run(c);
     }
+    length_ = p.length;
 }
 
 Input::~Input() { close(); }
@@ -97,30 +205,11 @@ void Input::read(const char* var, const Slab& s, Read&& r) {
     int varid = -1;
     int st = ncmpi_inq_varid(ncid_, var, &varid);
     if (any(c_, st != NC_NOERR)) fail(var, "not found");
-
+    const std::string fault = block_fault(c_, ncid_, varid, s, length_, false);
+    if (!fault.empty()) fail(var, fault);
     int ndims = 0;
-    int dimids[4];  // NC_MAX_VAR_DIMS is unbounded in this library: never size by it
     ncmpi_inq_varndims(ncid_, varid, &ndims);
-    // A single value may be a scalar variable; every block must match the
-    // variable's rank.
-    const bool scalar = ndims == 0 && s.values() == 1;
-    if (!scalar && ndims != s.ndims)
-        fail(var, "has " + std::to_string(ndims) + " dimensions, " + std::to_string(s.ndims) + " expected");
-
-    if (!scalar) {
-        ncmpi_inq_vardimid(ncid_, varid, dimids);
-        // The largest extent that any process reads along each dimension.
-        long long need[4] = {}, most[4] = {};
-        for (int d = 0; d < s.ndims; ++d) need[d] = s.start[d] + s.count[d];
-        MPI_Allreduce(need, most, s.ndims, MPI_LONG_LONG, MPI_MAX, c_.mpicomm.comm3d);
-        for (int d = 0; d < s.ndims; ++d) {
-            MPI_Offset len = 0;
-            ncmpi_inq_dimlen(ncid_, dimids[d], &len);
-            if (len < most[d])
-                fail(var, "dimension " + std::to_string(d + 1) + " (slowest first) holds " + std::to_string(len) +
-                              " values, the blocks read need " + std::to_string(most[d]));
-        }
-    }
+    const bool scalar = ndims == 0;
     st = r(varid, scalar ? nullptr : s.start, scalar ? nullptr : s.count);
     if (any(c_, st != NC_NOERR))
         fail(var, st != NC_NOERR ? std::string("read failed: ") + ncmpi_strerror(st) : "read failed on another process");

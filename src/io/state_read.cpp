@@ -6,7 +6,11 @@
 //
 // A file, variable or block that cannot be read is reported the readers' way
 // and then stops the run on every process: a restart from a partial state
-// would go on from garbage. Fields are filled only from blocks read whole.
+// would go on from garbage. Before each read the variable must have the rank
+// and extents the model writes and its data must lie within the file, so a
+// cut-short file or a variable of another shape is refused, not read as
+// zeros or stale buffer contents. Fields are filled only from blocks read
+// whole.
 #include <string>
 
 #include "comm/comm.hpp"
@@ -42,55 +46,92 @@ void dvec2mtx(Plane& FD, const double* DBF) {
 
 namespace {
 
+// A model-state file open for reading, with the length all processes agree on.
+struct StateFile {
+    std::string path;
+    int ncid = -1;
+    MPI_Offset length = -1;
+};
+
 // Stops the run on every process when the status is nonzero on any; the
 // file (when open) is closed collectively first.
-void stop_unless_read(Ctx& c, int status, int& ncid, const std::string& file, const char* var) {
+void stop_unless_read(Ctx& c, int status, StateFile& f, const char* var) {
     if (!nc::any(c, status != NC_NOERR)) return;
-    if (ncid >= 0) ncmpi_close(ncid);
-    ncid = -1;
+    if (f.ncid >= 0) ncmpi_close(f.ncid);
+    f.ncid = -1;
     std::string what = var ? ", variable \"" + std::string(var) + "\"" : std::string();
-    fmt::out(" model-state file " + file + what + " cannot be read; run stopped");
+    fmt::out(" model-state file " + f.path + what + " cannot be read; run stopped");
+    stop_run(c);
+}
+
+// Every process makes sure it can open the file before the library's
+// collective open, which would leave the others waiting for one that cannot;
+// a file that none can open fails alike in the library on all of them.
+void probe_state(Ctx& c, StateFile& f) {
+    const nc::Probe p = nc::probe(c, f.path);
+    if (p.partial()) {
+        if (!p.why.empty()) fmt::out(" model-state file " + f.path + ": " + p.why);
+        stop_unless_read(c, 1, f, nullptr);
+    }
+    f.length = p.length;
+}
+
+// Stops the run on every process unless the block s of the variable can be
+// read whole: the rank and extents the model writes, and data within the file.
+void check_block(Ctx& c, StateFile& f, int id, const nc::Slab& s, const char* var) {
+    const std::string fault = nc::block_fault(c, f.ncid, id, s, f.length, true);
+    if (fault.empty()) return;
+    ncmpi_close(f.ncid);
+    f.ncid = -1;
+    fmt::out(" model-state file " + f.path + ", variable \"" + var + "\": " + fault + "; run stopped");
     stop_run(c);
 }
 
 // Opens a model-state file, reporting the status through pnetcdferrck.
-int open_reported(Ctx& c, const std::string& file) {
-    int ncid = -1;
+StateFile open_reported(Ctx& c, const std::string& path) {
+    StateFile f{path};
+    probe_state(c, f);
     int& ierr = c.mpicomm.ierr;
-    ierr = ncmpi_open(c.mpicomm.comm3d, file.c_str(), NC_NOWRITE, MPI_INFO_NULL, &ncid);
+    ierr = ncmpi_open(c.mpicomm.comm3d, path.c_str(), NC_NOWRITE, MPI_INFO_NULL, &f.ncid);
     pnetcdferrck(c, ierr);
-    if (ierr != NC_NOERR) ncid = -1;
-    stop_unless_read(c, ierr, ncid, file, nullptr);
-    return ncid;
+    if (ierr != NC_NOERR) f.ncid = -1;
+    stop_unless_read(c, ierr, f, nullptr);
+    return f;
 }
 
-// Looks up a variable and reads it with `get`; the read's status (or the
-// lookup's, when the name is missing) is reported through pnetcdferrck.
+// Looks up a variable, checks its block s and reads it with `get`; the
+// read's status (or the lookup's, when the name is missing) is reported
+// through pnetcdferrck.
 template <class Get>
-void read_reported(Ctx& c, int& ncid, const std::string& file, const char* var, Get&& get) {
+void read_reported(Ctx& c, StateFile& f, const char* var, const nc::Slab& s, Get&& get) {
     int id = -1;
     int& ierr = c.mpicomm.ierr;
-    ierr = ncmpi_inq_varid(ncid, var, &id);
-    if (ierr == NC_NOERR) ierr = get(id);
+    ierr = ncmpi_inq_varid(f.ncid, var, &id);
+    if (ierr != NC_NOERR) pnetcdferrck(c, ierr);
+    stop_unless_read(c, ierr, f, var);
+    check_block(c, f, id, s, var);
+    ierr = get(id, s);
     pnetcdferrck(c, ierr);
-    stop_unless_read(c, ierr, ncid, file, var);
+    stop_unless_read(c, ierr, f, var);
 }
 
 }  // namespace
 
 void read_rerun(Ctx& c) {
-    const std::string file = "data/rerun.nc";
     auto& p = c.pnetcdf;
     double* buf = c.stateread.buf.data();
-    int ncid = open_reported(c, file);
+    StateFile f = open_reported(c, "data/rerun.nc");
+    const int ncid = f.ncid;
 
     const nc::Slab one = nc::from_vectors(p.ione.data(), p.ione.data() + 1, 1);
     auto scalar = [&](const char* var, double& dst) {
-        read_reported(c, ncid, file, var,
-                      [&](int id) { return ncmpi_get_vara_double_all(ncid, id, one.start, one.count, &dst); });
+        read_reported(c, f, var, one, [&](int id, const nc::Slab& s) {
+            return ncmpi_get_vara_double_all(ncid, id, s.start, s.count, &dst);
+        });
     };
-    read_reported(c, ncid, file, "itf",
-                  [&](int id) { return ncmpi_get_vara_int_all(ncid, id, one.start, one.count, &c.scaglo.itf); });
+    read_reported(c, f, "itf", one, [&](int id, const nc::Slab& s) {
+        return ncmpi_get_vara_int_all(ncid, id, s.start, s.count, &c.scaglo.itf);
+    });
     scalar("days", c.scaglo.days);
     scalar("evap", c.controglo.evap);
     scalar("qsum", c.controglo.qsum);
@@ -99,15 +140,16 @@ void read_rerun(Ctx& c) {
 
     // The 12 sample counts: only the month entries of the monthly slab apply.
     const nc::Slab months = nc::from_vectors(p.nstm.data(), p.ncnm.data(), 1);
-    read_reported(c, ncid, file, "nsombo", [&](int id) {
-        return ncmpi_get_vara_int_all(ncid, id, months.start, months.count, c.climatglo.NSOMBO.data());
+    read_reported(c, f, "nsombo", months, [&](int id, const nc::Slab& s) {
+        return ncmpi_get_vara_int_all(ncid, id, s.start, s.count, c.climatglo.NSOMBO.data());
     });
 
     const nc::Slab s2 = nc::from_vectors(p.nst2, p.ncn2);
     const nc::Slab sm = nc::from_vectors(p.nstm, p.ncnm);
-    auto block = [&](const char* var, const nc::Slab& s) {
-        read_reported(c, ncid, file, var,
-                      [&](int id) { return ncmpi_get_vara_double_all(ncid, id, s.start, s.count, buf); });
+    auto block = [&](const char* var, const nc::Slab& slab) {
+        read_reported(c, f, var, slab, [&](int id, const nc::Slab& s) {
+            return ncmpi_get_vara_double_all(ncid, id, s.start, s.count, buf);
+        });
     };
     block("x", s2);
     dvec2mtx(c.sevp.X, buf);
@@ -158,61 +200,64 @@ void read_rerun(Ctx& c) {
 }
 
 void readnc(Ctx& c, const char* tag, const char* name, double* FLD, int nk) {
-    const std::string file = std::string("data/") + tag + ".nc";
     auto& p = c.pnetcdf;
     int& ierr = c.mpicomm.ierr;
     double* buf = c.stateread.buf.data();
-    int ncid = -1;
-    ierr = ncmpi_open(c.mpicomm.comm3d, file.c_str(), NC_NOWRITE, MPI_INFO_NULL, &ncid);
+    StateFile f{std::string("data/") + tag + ".nc"};
+    probe_state(c, f);
+    ierr = ncmpi_open(c.mpicomm.comm3d, f.path.c_str(), NC_NOWRITE, MPI_INFO_NULL, &f.ncid);
     if (ierr != NC_NOERR) {
         fmt::out((fmt::Line() << tag << nc::error_text(ierr)).str());
-        ncid = -1;
+        f.ncid = -1;
     }
-    stop_unless_read(c, ierr, ncid, file, nullptr);
+    stop_unless_read(c, ierr, f, nullptr);
 
     int id = -1;
-    ierr = ncmpi_inq_varid(ncid, name, &id);
+    ierr = ncmpi_inq_varid(f.ncid, name, &id);
     if (ierr != NC_NOERR) fmt::out((fmt::Line() << "nfmpi_inq_var " << tag << nc::error_text(ierr)).str());
-    stop_unless_read(c, ierr, ncid, file, name);
+    stop_unless_read(c, ierr, f, name);
 
     p.ncn3(1) = nk;
     const nc::Slab s = nc::from_vectors(p.nst3, p.ncn3);
-    ierr = ncmpi_get_vara_double_all(ncid, id, s.start, s.count, buf);
+    check_block(c, f, id, s, name);
+    ierr = ncmpi_get_vara_double_all(f.ncid, id, s.start, s.count, buf);
     if (ierr != NC_NOERR) fmt::out((fmt::Line() << "nfmpi_get_vara" << tag << nc::error_text(ierr)).str());
-    stop_unless_read(c, ierr, ncid, file, name);
+    stop_unless_read(c, ierr, f, name);
 
-    ierr = ncmpi_close(ncid);
+    ierr = ncmpi_close(f.ncid);
     if (ierr != NC_NOERR) fmt::out((fmt::Line() << tag << nc::error_text(ierr)).str());
 
     rvec2mtx(FLD, buf, 82, 50, 80, 48, nk, 1, 1);
 }
 
 void read_initnc(Ctx& c, Field& S, Field& T) {
-    const std::string file = "data/initial.nc";
     auto& p = c.pnetcdf;
     double* buf = c.stateread.buf.data();
-    int ncid = open_reported(c, file);
+    StateFile f = open_reported(c, "data/initial.nc");
     p.ncn3(1) = KM;
-    const nc::Slab s = nc::from_vectors(p.nst3, p.ncn3);
-    auto get = [&](int id) { return ncmpi_get_vara_double_all(ncid, id, s.start, s.count, buf); };
-    read_reported(c, ncid, file, "ti", get);
+    const nc::Slab s3 = nc::from_vectors(p.nst3, p.ncn3);
+    auto get = [&](int id, const nc::Slab& s) {
+        return ncmpi_get_vara_double_all(f.ncid, id, s.start, s.count, buf);
+    };
+    read_reported(c, f, "ti", s3, get);
     rvec2mtx(T.data(), buf, 82, 50, 80, 48, KM, 1, 1);
-    read_reported(c, ncid, file, "si", get);
+    read_reported(c, f, "si", s3, get);
     rvec2mtx(S.data(), buf, 82, 50, 80, 48, KM, 1, 1);
-    c.mpicomm.ierr = ncmpi_close(ncid);
+    c.mpicomm.ierr = ncmpi_close(f.ncid);
 }
 
 void read_gas(Ctx& c, IMonthly& FICE, IMonthly& XKW, IMonthly& PATM) {
-    const std::string file = "data/brinex_gasx.nc";
     double* buf = c.stateread.buf.data();
-    int ncid = open_reported(c, file);
-    const nc::Slab s = nc::from_vectors(c.pnetcdf.nstm, c.pnetcdf.ncnm);
-    auto get = [&](int id) { return ncmpi_get_vara_double_all(ncid, id, s.start, s.count, buf); };
-    read_reported(c, ncid, file, "fice", get);
+    StateFile f = open_reported(c, "data/brinex_gasx.nc");
+    const nc::Slab sm = nc::from_vectors(c.pnetcdf.nstm, c.pnetcdf.ncnm);
+    auto get = [&](int id, const nc::Slab& s) {
+        return ncmpi_get_vara_double_all(f.ncid, id, s.start, s.count, buf);
+    };
+    read_reported(c, f, "fice", sm, get);
     rvec2mtx(FICE.data(), buf, 80, 48, 80, 48, 12, 0, 0);
-    read_reported(c, ncid, file, "xkw", get);
+    read_reported(c, f, "xkw", sm, get);
     rvec2mtx(XKW.data(), buf, 80, 48, 80, 48, 12, 0, 0);
-    read_reported(c, ncid, file, "patm", get);
+    read_reported(c, f, "patm", sm, get);
     rvec2mtx(PATM.data(), buf, 80, 48, 80, 48, 12, 0, 0);
     // The file stays open for the rest of the run.
 }

@@ -20,7 +20,7 @@ void write_topo(Ctx& c) {
     for (int k = 1; k <= KMP1; ++k) levf[k - 1] = c.zfsglo.Z(2 * k - 1);
 
     int ncid = -1;
-    ierr = ncmpi_create(m.comm3d, "../output/topo.nc", NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);
+    ierr = nc::create(c, "../output/topo.nc", ncid);
     // No status is reported; only a file that was created is written.
     if (ierr != NC_NOERR) return;
 
