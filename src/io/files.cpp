@@ -39,6 +39,12 @@ bool exists(const std::string& p) {
     return lstat(p.c_str(), &sb) == 0;
 }
 
+// A temporary file a save leaves is a plain file; nothing else under its name is touched.
+bool plain_file(const std::string& p) {
+    struct stat sb;
+    return lstat(p.c_str(), &sb) == 0 && S_ISREG(sb.st_mode);
+}
+
 // The files a commit may move into place: nothing else is ever renamed or
 // removed on the word of a journal.
 bool committable(const std::string& p) {
@@ -149,7 +155,7 @@ bool settle_on_root() {
     int removed = 0;
     for (const std::string& p : known) {
         const std::string tmp = restart_temp_name(p);
-        if (exists(tmp) && std::remove(tmp.c_str()) == 0) ++removed;
+        if (plain_file(tmp) && std::remove(tmp.c_str()) == 0) ++removed;
     }
     if (removed > 0)
         say("restart files: " + std::to_string(removed) +

@@ -14,13 +14,7 @@ rm -rf "$dir" && mkdir -p "$dir" || exit 1
 need_prep
 export OPENBLAS_NUM_THREADS=1
 
-run_model() { (cd "$w" && $HC_MPIRUN -np 24 "$HC_BIN" 2>&1; echo "exit status $?"); }
 count() { printf '%s\n' "$2" | grep -c -- "$1"; }  # pattern, text
-set_run() {  # NAME=VALUE ...: integer scalars of the configuration
-    local rd=$w/prepglo/data/rundata.nc expr=() a
-    for a in "$@"; do expr+=(-e "s/^ ${a%%=*} = .*/ ${a%%=*} = ${a#*=} ;/"); done
-    ncdump "$rd" | sed "${expr[@]}" > "$dir/rundata.cdl" && ncgen -k 2 -o "$rd" "$dir/rundata.cdl"
-}
 set_sums() { (cd "$w/data" && md5sum rerun.nc ./??.nc initial.nc); }
 
 "$HC_PREP" --out "$dir/case" --no-land --flat-bottom 40 --uniform-climatology --no-wind --short-periods \
@@ -29,15 +23,15 @@ w=$dir/case/work
 hist=$dir/case/output/d001_030.nc
 
 # 1. Cold run.
-out=$(run_model)
-[ "$(count '^exit status 0$' "$out")" -eq 1 ] && [ -f "$hist" ]
+out=$(run_model "$w")
+ended_well "$out" && [ -f "$hist" ]
 check "cold run writes $hist" $?
 first=$(md5sum < "$hist")
 
 # 2. Restart next to it.
-set_run lrstrt=1
-out=$(run_model)
-[ "$(count '^exit status 0$' "$out")" -eq 1 ]
+set_run "$w" lrstrt=1
+out=$(run_model "$w")
+ended_well "$out"
 check "restart: status" $?
 [ "$(count '^ earlier ../output/d001_030.nc moved to ../output/d001_030.nc.1$' "$out")" -eq 1 ]
 check "restart: one line for the file moved aside" $?
@@ -51,8 +45,8 @@ off=$(($(stat -c %s "$t1") - 320 * 288 * 40 * 8 + (100 * 288 + 100) * 40 * 8))
 printf '\177\370\000\000\000\000\000\000' | dd of="$t1" bs=1 seek=$off conv=notrunc status=none
 before=$(set_sums)
 rm -f "$w"/data/blow_check*
-out=$(run_model)
-[ "$(count '^exit status 0$' "$out")" -eq 1 ]
+out=$(run_model "$w")
+ended_well "$out"
 check "NaN: status 0" $?
 [ "$(count '^ unix-pectedly large velocity at itf= 1 myid = [0-9]*$' "$out")" -eq 24 ]
 check "NaN: every process stops at step 1" $?
