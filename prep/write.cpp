@@ -301,6 +301,9 @@ bool write_gas(const std::string& path, const Case& cs, std::string& err) {
 bool write_run_directory(const Case& cs, std::string& err) {
     namespace fs = std::filesystem;
     const fs::path out(cs.opt.out), pd = out / "work" / "prepglo" / "data", wd = out / "work" / "data";
+    // Every input is read before anything is made: bad input leaves no run directory.
+    std::vector<CfcYear> cfc;
+    if (!read_cfc_record(cs.opt.data_dir + "/cfc-atmosphere.txt", cfc, err)) return false;
     std::error_code ec;
     for (const fs::path& d : {pd, wd, out / "output"}) {
         fs::create_directories(d, ec);
@@ -309,8 +312,6 @@ bool write_run_directory(const Case& cs, std::string& err) {
             return false;
         }
     }
-    std::vector<CfcYear> cfc;
-    if (!read_cfc_record(cs.opt.data_dir + "/cfc-atmosphere.txt", cfc, err)) return false;
 
     auto blocks = std::make_unique<Blocks>();
     std::unique_ptr<hc::Ctx> c(hc::make_ctx());

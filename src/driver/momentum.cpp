@@ -38,9 +38,9 @@ void open_northern_boundary(Ctx& c) {
 
 // Stage 12, every step: quadratic drag on the velocity of each column's
 // bottom level, the factor capped at 0.2 so one step never removes more than
-// a fifth of the older-level velocity. The start-up refuses a grid whose
-// bottom level lies outside 1..40 at an interior point; such a column is
-// skipped here all the same rather than indexed out of range.
+// a fifth of the older-level velocity. The start-up accepts bottom levels
+// 0..40 at every point of the tile (0 on land) and refuses any other; a land
+// column has no bottom level and is skipped.
 void bottom_drag(Ctx& c) {
     auto& b = c.bglo;
     const auto& KB = c.bathyglo.KB;

@@ -35,6 +35,11 @@ void write_file(Ctx& c) {
     auto& h = c.histavg;
     auto& bt = c.bathyglo;
     const std::string name = hist_name(c.scaglo.iyear, c.scaglo.iday);
+    // An earlier run's file of this name is kept under a numbered name.
+    if (nc::any(c, c.mpicomm.myid == 0 && !keep_earlier(name))) {
+        if (c.mpicomm.myid == 0) fmt::out(" " + name + " not written");
+        return;
+    }
     int ncid = -1;
     int status = ncmpi_create(c.mpicomm.comm3d, name.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);
     if (status != NC_NOERR) {

@@ -24,6 +24,10 @@ void read_gas(Ctx& c, IMonthly& FICE, IMonthly& XKW, IMonthly& PATM);
 void readnc(Ctx& c, const char* tag, const char* name, double* FLD, int nk);
 
 // Writers.
+// Completes or undoes what an interrupted restart save left in data/ (see
+// src/io/files.cpp), saying which; false on every process when it cannot.
+// Collective; run at start-up and before every save.
+bool settle_restart_files(Ctx& c);
 void write_rerun(Ctx& c);
 void write_init2nc(Ctx& c, Field& STM, Field& TTM);
 // Topography file "../output/topo.nc".

@@ -49,6 +49,26 @@ extern const RestartFile kRestartFiles[19];
 // directory and renamed into place once the whole set is complete.
 std::string restart_temp_name(const std::string& path);
 
+// Commits the n files whose temporary files every process has written (ok:
+// this process's calls all succeeded): when all agree, the temporary files
+// are flushed, the commit is recorded in the journal and process 0 moves
+// them into place; otherwise they are removed and "<what> not saved: the
+// previous files are kept" is printed. With hooks the save's test halt
+// points are live. Collective.
+void commit_files(Ctx& c, const std::string* paths, int n, bool ok, const char* what, bool hooks);
+
+// The files of one restart save: "data/rerun.nc" and the 19 per-field files.
+// Halt points of a save (HALOCLINE_SAVE_HALT, for tests): 1..20 after each
+// file is written, 21 when all are flushed, 22 with the journal written up to
+// its "end" line, 23 with the journal whole, 24..43 after each rename.
+constexpr int kSaveFiles = 20;
+void save_point(Ctx& c, int point);
+
+// Moves an existing file or directory aside to path + ".1" (".2", ... the
+// first free name) with one line on standard output; false (and said) when
+// it cannot be moved. Process 0 only.
+bool keep_earlier(const std::string& path);
+
 // An integer with leading zeros in at least w columns, wider when it needs more.
 std::string zero_padded(long long v, int w);
 
@@ -59,7 +79,9 @@ std::string hist_name(i32 iyear, i32 iday);
 // step mxit (no period when nday < 1), the backup every 30 years.
 bool save_due(i32 itf, i32 noutd, i32 nday, i32 mxit);
 bool backup_due(i32 itf, i32 nday);
-// The backup's two shell commands for backup number yyy into c.sys1, c.sys2.
+// The backup directory of number yyy ("opt030") and its two shell commands
+// into c.sys1, c.sys2.
+std::string backup_dir(i32 yyy);
 void backup_commands(Ctx& c, i32 yyy);
 
 // Everything restart does at the end of a step except ending the process:

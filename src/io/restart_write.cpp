@@ -2,9 +2,10 @@
 // initial-state file "data/initial.nc".
 //
 // Every file of the set is written under a temporary name in data/ and only
-// when all of them are complete on every process are they renamed into place,
-// per-field files first and "data/rerun.nc" last. A save that fails or is
-// killed half-way therefore leaves the previous restart set whole.
+// when all of them are complete on every process are they committed into
+// place (src/io/files.cpp). A save that fails or is killed half-way leaves
+// the previous restart set whole; a state that is not finite is not saved.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -25,25 +26,6 @@ namespace {
 
 std::string field_path(const char* tag) { return std::string("data/") + tag + ".nc"; }
 
-// Process 0 moves the temporary files into place when every process wrote
-// them completely, or removes them and says so; then all wait for it.
-void commit(Ctx& c, const std::string* paths, int n, bool ok, const char* what) {
-    const bool good = !nc::any(c, !ok);
-    if (c.mpicomm.myid == 0) {
-        for (int f = 0; f < n; ++f) {
-            const std::string tmp = restart_temp_name(paths[f]);
-            if (good) {
-                if (std::rename(tmp.c_str(), paths[f].c_str()) != 0)
-                    fmt::out((fmt::Line() << "cannot move" << tmp << "to" << paths[f]).str());
-            } else {
-                std::remove(tmp.c_str());
-            }
-        }
-        if (!good) fmt::out((fmt::Line() << what << "not saved: the previous files are kept").str());
-    }
-    MPI_Barrier(c.mpicomm.comm3d);
-}
-
 // The statuses of a file written collectively: ierr keeps the last one, ok
 // whether every call succeeded.
 struct Statuses {
@@ -61,6 +43,32 @@ bool create_temp(Ctx& c, const std::string& path, Statuses& st, int& ncid) {
     st(ncmpi_create(c.mpicomm.comm3d, restart_temp_name(path).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
     pnetcdferrck(c, st.ierr);
     return st.ierr == NC_NOERR;
+}
+
+// True when every value of the interior block (levels 1..nk) of a field
+// declared ni x nj x nk is finite; oi, oj offset the block as in mtx2rvec.
+bool finite_block(const double* FD, int ni, int nj, int nk, int oi, int oj) {
+    for (int k = 0; k < nk; ++k)
+        for (int j = oj; j < oj + NYI; ++j)
+            for (int i = oi; i < oi + NXI; ++i)
+                if (!std::isfinite(FD[i + ni * (j + nj * k)])) return false;
+    return true;
+}
+
+// Every value that write_rerun stores is finite on this process.
+bool finite_state(const Ctx& c, const double* const* fields, int nfields) {
+    const double sv[5] = {c.scaglo.days, c.controglo.evap, c.controglo.qsum, c.controglo.olde, c.controglo.oldq};
+    for (double v : sv)
+        if (!std::isfinite(v)) return false;
+    const auto& t = c.tavgglo;
+    const Plane* planes[8] = {&c.sevp.X, &c.bglo.P0, &t.pbar, &t.pvar, &t.xbar, &t.ucli, &t.vcli, &t.rmsv};
+    for (const Plane* p : planes)
+        if (!finite_block(p->data(), NX, NY, 1, 1, 1)) return false;
+    if (!finite_block(c.climatglo.QAVG.data(), NXI, NYI, NMONTH, 0, 0)) return false;
+    if (!finite_block(c.climatglo.TNUDGE.data(), NXI, NYI, 1, 0, 0)) return false;
+    for (int f = 0; f < nfields; ++f)
+        if (!finite_block(fields[f], NX, NY, fields[f] == c.cgridglo.W.data() ? KMP1 : KM, 1, 1)) return false;
+    return true;
 }
 
 }  // namespace
@@ -101,6 +109,23 @@ bool write2nc(Ctx& c, const char* tag, const char* name, const double* FLD, int 
 
 void write_rerun(Ctx& c) {
     auto& p = c.pnetcdf;
+    auto& b = c.bglo;
+    auto& g = c.cgridglo;
+    const double* fields[19] = {b.U1.data(), b.U2.data(), b.ULF.data(), b.V1.data(), b.V2.data(),
+                                b.VLF.data(), b.T1.data(), b.T2.data(), b.TLF.data(), b.S1.data(),
+                                b.S2.data(), b.SLF.data(), b.P.data(), g.U.data(), g.W.data(),
+                                g.V.data(), b.C1.data(), b.C2.data(), b.CLF.data()};
+    // The previous save must be complete before its temporary names are
+    // used again; a state that is not finite would replace a good set.
+    if (!settle_restart_files(c)) {
+        if (c.mpicomm.myid == 0) fmt::out(" restart set not saved: the previous save is not complete");
+        return;
+    }
+    if (nc::any(c, !finite_state(c, fields, 19))) {
+        if (c.mpicomm.myid == 0)
+            fmt::out(" restart set not saved: the state holds values that are not finite; the previous files are kept");
+        return;
+    }
     Statuses st{c.mpicomm.ierr};
     const std::string rerun = "data/rerun.nc";
     int ncid = -1;
@@ -150,21 +175,17 @@ void write_rerun(Ctx& c) {
         }
         st(ncmpi_close(ncid));
     }
+    save_point(c, 1);
 
-    auto& b = c.bglo;
-    auto& g = c.cgridglo;
-    const double* fields[19] = {b.U1.data(), b.U2.data(), b.ULF.data(), b.V1.data(), b.V2.data(),
-                                b.VLF.data(), b.T1.data(), b.T2.data(), b.TLF.data(), b.S1.data(),
-                                b.S2.data(), b.SLF.data(), b.P.data(), g.U.data(), g.W.data(),
-                                g.V.data(), b.C1.data(), b.C2.data(), b.CLF.data()};
-    std::string paths[20];
+    std::string paths[kSaveFiles];
     for (int f = 0; f < 19; ++f) {
         const bool faces = fields[f] == g.W.data();
         st.ok &= write2nc(c, kRestartFiles[f].tag, kRestartFiles[f].var, fields[f], faces ? KMP1 : KM, faces ? 5 : 1);
         paths[f] = field_path(kRestartFiles[f].tag);
+        save_point(c, f + 2);
     }
     paths[19] = rerun;
-    commit(c, paths, 20, st.ok, "restart set");
+    commit_files(c, paths, kSaveFiles, st.ok, "restart set", true);
 }
 
 void write_init2nc(Ctx& c, Field& STM, Field& TTM) {
@@ -193,7 +214,7 @@ void write_init2nc(Ctx& c, Field& STM, Field& TTM) {
         st(ncmpi_put_vara_double_all(ncid, vsi, s.start, s.count, buf));
         st(ncmpi_close(ncid));
     }
-    commit(c, &path, 1, st.ok, path.c_str());
+    commit_files(c, &path, 1, st.ok, path.c_str(), false);
 }
 
 }  // namespace hc

@@ -34,8 +34,10 @@ bool backup_due(i32 itf, i32 nday) {
     return period >= 1 && itf % period == 0;
 }
 
+std::string backup_dir(i32 yyy) { return "opt" + zero_padded(yyy, 3); }
+
 void backup_commands(Ctx& c, i32 yyy) {
-    const std::string dir = "opt" + zero_padded(yyy, 3);
+    const std::string dir = backup_dir(yyy);
     std::snprintf(c.sys1, sizeof c.sys1, "%s", ("test -e " + dir + " || mkdir " + dir).c_str());
     // The whole restart set and the annual-mean file that a restart reads with it.
     std::string copy = "cp data/rerun.nc";
@@ -62,10 +64,17 @@ bool save_control(Ctx& c) {
         const i32 yyy = s.itf / (360 * s.nday);
         if (m.myid == 0) {
             backup_commands(c, yyy);
-            int rc = std::system(c.sys1);
-            rc = std::system(c.sys2);
-            (void)rc;
-            fmt::out((fmt::Line() << "saving rerun files in opt" << yyy).str());
+            // An earlier run's backup of the same number is kept under a
+            // numbered name; if it cannot be moved, no backup goes into it.
+            const std::string dir = backup_dir(yyy);
+            if (keep_earlier(dir)) {
+                int rc = std::system(c.sys1);
+                rc = std::system(c.sys2);
+                (void)rc;
+                fmt::out((fmt::Line() << "saving rerun files in opt" << yyy).str());
+            } else {
+                fmt::out(" backup " + dir + " not made");
+            }
             flag = 0;
         }
         MPI_Bcast(&flag, 1, MPI_INT, 0, m.comm3d);

@@ -25,6 +25,12 @@ void init(Ctx& c) {
     init_comm(c);
     mpi_grid_gen(c);
     init_io(c);
+    // What a killed save left in data/ is put right before anything reads or
+    // writes the restart set.
+    if (!settle_restart_files(c)) {
+        if (c.mpicomm.myid == 0) fmt::out(" restart files in data/ not usable; run stopped");
+        stop_run(c);
+    }
     set_windmix(c);
     set_rundata(c);
     set_zkb(c);

@@ -101,13 +101,43 @@ void ranger(const double* FLD, const i16* IN, int nx, int i1, int j1, int i2, in
         }
 }
 
+bool find_nonfinite(const Ctx& c, NonFinite& at) {
+    const auto& b = c.bglo;
+    const Field* f3[5] = {&b.U2, &b.V2, &b.T2, &b.S2, &b.C2};
+    const char* names[5] = {"u2", "v2", "t2", "s2", "c2"};
+    for (int n = 0; n < 5; ++n) {
+        const Field& f = *f3[n];
+        for (int k = 1; k <= KM; ++k)
+            for (int j = 2; j <= NY - 1; ++j)
+                for (int i = 2; i <= NX - 1; ++i)
+                    if (!std::isfinite(f(i, j, k))) {
+                        at = {names[n], i, j, k};
+                        return true;
+                    }
+    }
+    for (int j = 2; j <= NY - 1; ++j)
+        for (int i = 2; i <= NX - 1; ++i)
+            if (!std::isfinite(b.P0(i, j))) {
+                at = {"p0", i, j, 1};
+                return true;
+            }
+    return false;
+}
+
 void check_blowup(Ctx& c) {
     auto& m = c.mpicomm;
     auto& rg = c.ranger;
     double vlo = 0, vhi = 0;
     rangerle(c.bglo.V2.at(1, 1, 1), c.bathyglo.IN.at(1, 1, 1), NX, NY, 2, 2, 81, 49, rg.ijlo, rg.ijhi, vlo, vhi);
+    // A NaN passes over the range, so a state that is not finite would run
+    // on and be saved: a tile holding one enters the maximum as +infinity,
+    // which makes the global range infinite and stops every process after
+    // the same two reductions.
+    NonFinite bad{};
+    const bool nonfinite = find_nonfinite(c, bad);
+    const double hi = nonfinite ? std::numeric_limits<double>::infinity() : vhi;
     double gmax = 0, gmin = 0;
-    m.ierr = MPI_Allreduce(&vhi, &gmax, 1, MPI_DOUBLE, MPI_MAX, m.comm3d);
+    m.ierr = MPI_Allreduce(&hi, &gmax, 1, MPI_DOUBLE, MPI_MAX, m.comm3d);
     m.ierr = MPI_Allreduce(&vlo, &gmin, 1, MPI_DOUBLE, MPI_MIN, m.comm3d);
     double d = gmax - gmin;
     if (!(d >= 1000.0)) return;
@@ -117,8 +147,16 @@ void check_blowup(Ctx& c) {
                     fmt::I(rg.ijlo[1], 5) + truncated(vlo, 5) + fmt::I(rg.ijhi[0], 5) + fmt::I(rg.ijhi[1], 5) +
                     truncated(vhi, 5) + fmt::F(vhi - vlo, 8, 3) + fmt::F(d, 8, 3));
     log_line(c, "stop. unix-pectedly large velocity at itf=" + fmt::I(itf, 7));
+    std::string where;
+    if (nonfinite) {
+        where = (fmt::Line() << "value not finite:" << bad.field << "at i,j,k=" << bad.i << bad.j << bad.k
+                             << "itf=" << itf << "myid =" << m.myid)
+                    .str();
+        log_line(c, where);
+    }
     log_flush(c);
     fmt::out((fmt::Line() << "unix-pectedly large velocity at itf=" << itf << "myid =" << m.myid).str());
+    if (nonfinite) fmt::out(where);
     const RawPart parts[4] = {{c.bglo.U2.data(), Field::bytes()},
                               {c.bglo.V2.data(), Field::bytes()},
                               {c.bglo.T2.data(), Field::bytes()},

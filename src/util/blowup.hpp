@@ -6,8 +6,19 @@
 namespace hc {
 
 // Stops the run (log lines, message, dump, MPI finalized, status 0) when the
-// global range of the surface meridional velocity reaches 1000 cm/s.
+// global range of the surface meridional velocity reaches 1000 cm/s, or when
+// any process holds a value that is not finite in the interior of U2, V2,
+// T2, S2, C2 or P0.
 void check_blowup(Ctx& c);
+
+// The first interior point of this tile, in the order U2, V2, T2, S2, C2, P0
+// and then k, j, i, whose value is not finite (P0 reports k = 1). False, and
+// `at` untouched, when every value is finite.
+struct NonFinite {
+    const char* field;
+    int i, j, k;
+};
+bool find_nonfinite(const Ctx& c, NonFinite& at);
 
 // Masked minimum and maximum of FLD(i1..i2, j1..j2) over the points whose mask
 // is exactly 1, with their section-relative locations (first in scan order on

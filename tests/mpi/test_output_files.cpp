@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,9 +125,20 @@ const char* kVars[19] = {"u1", "u2", "ulf", "v1", "v2", "vlf", "t1", "t2", "tlf"
 // Field number of each file in fill_state's numbering.
 const int kFieldNo[19] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 30, 14, 15, 16, 17};
 
+// The step count of the restart set in place, read collectively.
+int saved_itf(Ctx& c) {
+    int ncid = -1, v = -1, itf = 0;
+    ncmpi_open(c.mpicomm.comm3d, "data/rerun.nc", NC_NOWRITE, MPI_INFO_NULL, &ncid);
+    ncmpi_inq_varid(ncid, "itf", &v);
+    ncmpi_get_var_int_all(ncid, v, &itf);
+    ncmpi_close(ncid);
+    return itf;
+}
+
 void expect_no_temporaries() {
     for (const char* t : kTags) EXPECT_FALSE(exists(restart_temp_name(std::string("data/") + t + ".nc"))) << t;
     EXPECT_FALSE(exists(restart_temp_name("data/rerun.nc")));
+    EXPECT_FALSE(exists("data/restart.journal"));
 }
 
 }  // namespace
@@ -212,15 +224,95 @@ TEST(OutputRestart, SetLayoutValuesAndFailedSave) {
     if (c.mpicomm.myid == 0) rmdir(restart_temp_name("data/v2.nc").c_str());
     MPI_Barrier(c.mpicomm.comm3d);
     expect_no_temporaries();
-    int ncid = -1, v = -1, itf = 0;
-    ncmpi_open(c.mpicomm.comm3d, "data/rerun.nc", NC_NOWRITE, MPI_INFO_NULL, &ncid);
-    ncmpi_inq_varid(ncid, "itf", &v);
-    ncmpi_get_var_int_all(ncid, v, &itf);
-    ncmpi_close(ncid);
-    EXPECT_EQ(itf, 1234);
+    EXPECT_EQ(saved_itf(c), 1234);
     auto u1 = block(c, "data/u1.nc", "u1", {80 * px, 48 * py, 0}, {1, 1, 1});
     EXPECT_EQ(u1[0], tag(gcol(c, 2), grow(c, 2), 1, 0));
     fill_state(c, 0);
+}
+
+// A state that is not finite anywhere in what the set stores (on one process
+// only) is not saved: the previous set stays, nothing is left behind.
+TEST(OutputRestart, NonFiniteStateNotSaved) {
+    Ctx& c = ctx();
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        int rank;
+        double* at;
+        double value;
+    };
+    const Case cases[] = {
+        {"qvag", 7, &c.climatglo.QAVG(3, 4, 5), nan},
+        {"w at the bottom face", 20, &c.cgridglo.W(81, 49, KMP1), inf},
+        {"days", 0, &c.scaglo.days, nan},
+        {"rmsv", 23, &c.tavgglo.rmsv(2, 2), -inf},
+        {"c1", 11, &c.bglo.C1(40, 30, 40), nan},
+    };
+    for (const Case& cs : cases) {
+        fill_state(c, 60);
+        const double keep = *cs.at;
+        if (c.mpicomm.myid == cs.rank) *cs.at = cs.value;
+        if (c.mpicomm.myid == 0) testing::internal::CaptureStdout();
+        write_rerun(c);
+        if (c.mpicomm.myid == 0) {
+            const std::string out = testing::internal::GetCapturedStdout();
+            EXPECT_EQ(out, " restart set not saved: the state holds values that are not finite; the previous files "
+                           "are kept\n")
+                << cs.what;
+        }
+        *cs.at = keep;
+        expect_no_temporaries();
+        EXPECT_EQ(saved_itf(c), 1234) << cs.what;
+    }
+    fill_state(c, 0);
+}
+
+// A rename that fails half-way through the commit makes the save "not
+// saved" and says so; the journal left behind completes that save before
+// the next one writes, which then goes through.
+TEST(OutputRestart, FailedRenameCompletedByTheNextSave) {
+    Ctx& c = ctx();
+    const bool root = c.mpicomm.myid == 0;
+    if (root) {
+        std::rename("data/u2.nc", "data/u2.nc.keep");
+        mkdir("data/u2.nc", 0755);
+        std::ofstream("data/u2.nc/in-the-way") << "x";
+    }
+    MPI_Barrier(c.mpicomm.comm3d);
+    fill_state(c, 70);
+    if (root) testing::internal::CaptureStdout();
+    write_rerun(c);
+    if (root) {
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(" cannot move data/u2.nc.tmp to data/u2.nc: "), std::string::npos) << out;
+        EXPECT_NE(out.find(" restart set not saved: the files are moved into place from data/restart.journal at "
+                           "the next save or start\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_TRUE(exists("data/restart.journal"));
+        std::filesystem::remove_all("data/u2.nc");
+        std::filesystem::remove("data/u2.nc.keep");
+    }
+    MPI_Barrier(c.mpicomm.comm3d);
+    auto u1 = block(c, "data/u1.nc", "u1", {80 * c.mpicomm.myidx, 48 * c.mpicomm.myidy, 0}, {1, 1, 1});
+    EXPECT_EQ(u1[0], tag(gcol(c, 2), grow(c, 2), 1, 70));  // moved before the failure
+
+    fill_state(c, 80);
+    if (root) testing::internal::CaptureStdout();
+    write_rerun(c);
+    if (root) {
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, " restart files: the interrupted save recorded in data/restart.journal was completed; the "
+                       "new files are in place\n")
+            << out;
+        EXPECT_FALSE(exists("data/restart.journal"));
+    }
+    expect_no_temporaries();
+    EXPECT_EQ(saved_itf(c), 1234 + 80);
+    auto u2 = block(c, "data/u2.nc", "u2", {80 * c.mpicomm.myidx, 48 * c.mpicomm.myidy, 0}, {1, 1, 1});
+    EXPECT_EQ(u2[0], tag(gcol(c, 2), grow(c, 2), 1, 81));
+    fill_state(c, 0);
+    write_rerun(c);
 }
 
 // With the window over the whole grid, the velocity perturbation of levels
@@ -361,7 +453,12 @@ TEST(OutputSave, BackupLogAndEnd) {
             for (const auto& f : files) std::ofstream("data/" + f) << text << f;
         MPI_Barrier(c.mpicomm.comm3d);
     };
-    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+    if (c.mpicomm.myid == 0) {
+        for (const char* d : {"opt030", "opt030.1", "opt060"}) std::filesystem::remove_all(d);
+        // An earlier run's backup of the same number is kept aside.
+        std::filesystem::create_directory("opt030");
+        std::ofstream("opt030/rerun.nc") << "earlier";
+    }
     stand_ins("first:");
     c.fullopt.noutd = 30;
     c.scaglo.nday = 1;
@@ -386,8 +483,12 @@ TEST(OutputSave, BackupLogAndEnd) {
     EXPECT_TRUE(save_control(c));
     if (c.mpicomm.myid == 0) {
         out += testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, " write rerun file\n saving rerun files in opt 30\n write rerun file\n saving rerun files in opt 60\n"
-                       " write rerun file\n");
+        EXPECT_EQ(out, " write rerun file\n earlier opt030 moved to opt030.1\n saving rerun files in opt 30\n"
+                       " write rerun file\n saving rerun files in opt 60\n write rerun file\n");
+        std::ifstream earlier("opt030.1/rerun.nc");
+        std::string kept;
+        earlier >> kept;
+        EXPECT_EQ(kept, "earlier");
         for (const char* dir : {"opt030", "opt060"})
             for (const auto& f : files) {
                 std::ifstream copy(std::string(dir) + "/" + f);
@@ -406,7 +507,8 @@ TEST(OutputSave, BackupLogAndEnd) {
     EXPECT_EQ(lines[lines.size() - 1], "save at day  30, year 61");
     c.bred.lbred = 0;
     MPI_Barrier(c.mpicomm.comm3d);
-    if (c.mpicomm.myid == 0) std::filesystem::remove_all("opt030"), std::filesystem::remove_all("opt060");
+    if (c.mpicomm.myid == 0)
+        for (const char* d : {"opt030", "opt030.1", "opt060"}) std::filesystem::remove_all(d);
 }
 
 // Two saves in one run, at the ends of days 30 and 60: the second set
@@ -442,6 +544,97 @@ TEST(OutputSave, SecondSaveReplacesTheFirst) {
         EXPECT_EQ(saved("wc", "w").second, tag(gcol(c, 2), grow(c, 2), 1, 30 + 3 * n));
     }
     fill_state(c, 0);
+}
+
+// What a killed save leaves in data/ (stand-in files: "old" for the set in
+// place, "new" for the save's temporary files), put right at the next start:
+// a whole journal completes the save, anything else restores the previous set.
+TEST(OutputCommit, InterruptedSaveSettled) {
+    Ctx& c = ctx();
+    const bool root = c.mpicomm.myid == 0;
+    std::vector<std::string> set;
+    for (const char* t : kTags) set.push_back(std::string("data/") + t + ".nc");
+    set.push_back("data/rerun.nc");
+    const std::string journal = "data/restart.journal";
+    auto text = [](const std::string& p) {
+        std::ifstream f(p);
+        std::string s;
+        f >> s;
+        return s;
+    };
+    auto write = [](const std::string& p, const std::string& s) { std::ofstream(p) << s << "\n"; };
+    struct Case {
+        const char* what;
+        int renamed;         // files of the set already moved into place
+        int temporaries;     // temporary files written (after the renamed ones)
+        const char* ending;  // journal's last line; null: no journal
+        const char* extra;   // a further journal line
+        bool ok;
+        const char* want;    // content of every file of the set afterwards
+        const char* message;
+    };
+    const Case cases[] = {
+        {"whole journal, 7 renamed", 7, 13, "end", nullptr, true, "new",
+         " restart files: the interrupted save recorded in data/restart.journal was completed; the new files are in "
+         "place\n"},
+        {"whole journal, all renamed", 20, 0, "end", nullptr, true, "new",
+         " restart files: the interrupted save recorded in data/restart.journal was completed; the new files are in "
+         "place\n"},
+        {"journal cut short", 0, 20, "data/rerun.nc", nullptr, true, "old",
+         " restart files: 20 temporary files of an unfinished save removed; the previous files are kept\n"},
+        {"no journal, some written", 0, 3, nullptr, nullptr, true, "old",
+         " restart files: 3 temporary files of an unfinished save removed; the previous files are kept\n"},
+        {"journal naming another file", 0, 20, "end", "data/brinex_gasx.nc", true, "old",
+         " restart files: 20 temporary files of an unfinished save removed; the previous files are kept\n"},
+        {"nothing left behind", 0, 0, nullptr, nullptr, true, "old", ""},
+        {"a rename that fails", 0, 20, "end", nullptr, false, nullptr, nullptr},
+    };
+    for (const Case& cs : cases) {
+        if (root) {
+            std::filesystem::remove_all("data/rerun.nc");
+            for (int f = 0; f < 20; ++f) {
+                write(set[f], f < cs.renamed ? "new" : "old");
+                if (f >= cs.renamed && f < cs.renamed + cs.temporaries) write(restart_temp_name(set[f]), "new");
+            }
+            write("data/brinex_gasx.nc.tmp", "new");
+            write("data/brinex_gasx.nc", "old");
+            if (cs.ending) {
+                std::ofstream j(journal);
+                for (const auto& p : set) j << p << "\n";
+                if (cs.extra) j << cs.extra << "\n";
+                if (std::string(cs.ending) == "end") j << "end\n";
+            }
+            if (!cs.ok) {  // a directory in the way of the last rename
+                std::filesystem::remove("data/rerun.nc");
+                std::filesystem::create_directories("data/rerun.nc/in-the-way");
+            }
+            testing::internal::CaptureStdout();
+        }
+        MPI_Barrier(c.mpicomm.comm3d);
+        const bool ok = settle_restart_files(c);
+        EXPECT_EQ(ok, cs.ok) << cs.what;
+        if (root) {
+            const std::string out = testing::internal::GetCapturedStdout();
+            if (cs.message) EXPECT_EQ(out, cs.message) << cs.what;
+            if (!cs.ok) EXPECT_NE(out.find(" cannot move data/rerun.nc.tmp to data/rerun.nc: "), std::string::npos) << out;
+            if (cs.want) {
+                for (const auto& p : set) EXPECT_EQ(text(p), cs.want) << cs.what << ": " << p;
+                EXPECT_FALSE(exists(journal)) << cs.what;
+                for (const auto& p : set) EXPECT_FALSE(exists(restart_temp_name(p))) << cs.what << ": " << p;
+            } else {
+                EXPECT_TRUE(exists(journal)) << cs.what;
+            }
+            // Files outside the restart set are never moved.
+            EXPECT_EQ(text("data/brinex_gasx.nc"), "old") << cs.what;
+            EXPECT_EQ(text("data/brinex_gasx.nc.tmp"), "new") << cs.what;
+            std::filesystem::remove_all("data/rerun.nc");
+            std::filesystem::remove(journal);
+            for (const auto& p : set) std::filesystem::remove(restart_temp_name(p));
+            std::filesystem::remove("data/brinex_gasx.nc");
+            std::filesystem::remove("data/brinex_gasx.nc.tmp");
+        }
+        MPI_Barrier(c.mpicomm.comm3d);
+    }
 }
 
 TEST(OutputTopo, DimensionsOrderAndValues) {
@@ -643,3 +836,40 @@ TEST(OutputHistory, MeanOfAPeriod) {
     MPI_Barrier(c.mpicomm.comm3d);
 }
 
+// A history file of the same name from an earlier run is moved aside under
+// the first free number, with one line, before the new one is written.
+TEST(OutputHistory, EarlierFileKept) {
+    Ctx& c = ctx();
+    const bool root = c.mpicomm.myid == 0;
+    const std::string f = "../output/d001_030.nc";
+    if (root) {
+        std::filesystem::remove(f + ".2");
+        std::ofstream(f) << "earlier";
+        std::ofstream(f + ".1") << "earliest";
+    }
+    MPI_Barrier(c.mpicomm.comm3d);
+    c.fullopt.noutd = 30;
+    c.scaglo.nday = 1;
+    c.scaglo.itf = 30;
+    c.scaglo.iyear = 1, c.scaglo.iday = 30;
+    if (root) testing::internal::CaptureStdout();
+    write_hist(c);
+    if (root) {
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, " write output\n earlier ../output/d001_030.nc moved to ../output/d001_030.nc.2\n");
+        auto first = [](const std::string& p) {
+            std::ifstream in(p);
+            std::string s;
+            in >> s;
+            return s;
+        };
+        EXPECT_EQ(first(f + ".1"), "earliest");
+        EXPECT_EQ(first(f + ".2"), "earlier");
+    }
+    Header h = header(f);
+    EXPECT_EQ(h.vars.size(), 13u);
+    MPI_Barrier(c.mpicomm.comm3d);
+    if (root)
+        for (const char* x : {"", ".1", ".2"}) std::filesystem::remove(f + x);
+    MPI_Barrier(c.mpicomm.comm3d);
+}

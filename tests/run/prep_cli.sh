@@ -1,7 +1,8 @@
 #!/bin/bash
 # The preparation tool from the command line: a small case makes the whole
 # run directory with the variables the model reads; bad arguments stop it
-# with a message and a failure status, leaving no run directory behind.
+# with a message and a failure status, leaving no run directory behind; so do
+# bad input files.
 set -u
 dir=$HC_TESTDIR
 rm -rf "$dir" && mkdir -p "$dir" && cd "$dir" || exit 1
@@ -63,6 +64,11 @@ refuse not_number --no-land --set dt=fast
 refuse bad_flat --flat-bottom 41
 refuse unknown_case --case pond
 refuse unknown_option --frobnicate
+# Bad input files: a CFC record that is missing or lacks years.
+mkdir -p nodata short
+printf '1931.50 0.00 0.00 0.00 0.00\n1932.50 0.00 0.00 0.00 0.00\n' > short/cfc-atmosphere.txt
+refuse missing_cfc_record --no-land --data nodata
+refuse short_cfc_record --no-land --data short
 msg=$("$HC_PREP" --no-land 2>&1) && bad "no --out accepted" || ok
 
 echo "$pass passed, $fail failed"

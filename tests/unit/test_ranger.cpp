@@ -99,3 +99,43 @@ TEST(Ranger, LastEqualPointWinsAndMaximumFirst) {
     EXPECT_EQ(ihi, 4);
     EXPECT_EQ(jhi, 4);
 }
+
+// The blow-up check's scan for values that are not finite: every prognostic
+// field is looked at over the interior, all levels; a NaN or an infinity is
+// found where it is, the halo is not looked at.
+TEST(NonFinite, FoundInEveryFieldOverTheInteriorOnly) {
+    std::unique_ptr<Ctx> c(make_ctx());
+    auto& b = c->bglo;
+    NonFinite at{nullptr, 0, 0, 0};
+    EXPECT_FALSE(find_nonfinite(*c, at));
+    EXPECT_EQ(at.field, nullptr);
+
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        Field* f;  // null: the surface pressure P0
+        const char* name;
+        int i, j, k;
+        double v;
+    };
+    const Case cases[] = {
+        {&b.U2, "u2", 2, 2, 1, nan},   {&b.V2, "v2", 81, 49, 40, inf}, {&b.T2, "t2", 40, 20, 17, nan},
+        {&b.S2, "s2", 5, 49, 3, -inf}, {&b.C2, "c2", 81, 2, 40, nan},  {nullptr, "p0", 33, 7, 1, nan},
+    };
+    for (const Case& cs : cases) {
+        double& v = cs.f ? (*cs.f)(cs.i, cs.j, cs.k) : b.P0(cs.i, cs.j);
+        v = cs.v;
+        ASSERT_TRUE(find_nonfinite(*c, at)) << cs.name;
+        EXPECT_STREQ(at.field, cs.name);
+        EXPECT_EQ(at.i, cs.i) << cs.name;
+        EXPECT_EQ(at.j, cs.j) << cs.name;
+        EXPECT_EQ(at.k, cs.k) << cs.name;
+        v = 1.0;
+    }
+    // Halo points of every field hold copies of a neighbour's interior.
+    b.T2(1, 10, 5) = nan;
+    b.U2(82, 10, 5) = nan;
+    b.V2(10, 1, 1) = inf;
+    b.C2(10, 50, 40) = nan;
+    b.P0(1, 1) = nan;
+    EXPECT_FALSE(find_nonfinite(*c, at));
+}

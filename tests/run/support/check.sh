@@ -12,6 +12,16 @@ check() {  # check NAME CONDITION-STATUS
 need_prep() {
     [ -n "${HC_PREP:-}" ] || { echo "halocline-prep is not built"; echo "0 passed, 1 failed"; exit 1; }
 }
+# run_model DIR: the model started as 24 processes in DIR; its output, then "exit status N".
+run_model() { (cd "$1" && $HC_MPIRUN -np 24 "$HC_BIN" 2>&1; echo "exit status $?"); }
+ended_well() { printf '%s\n' "$1" | grep -qx 'exit status 0'; }  # output of run_model
+# set_run DIR NAME=VALUE ...: integer scalars of DIR/prepglo/data/rundata.nc.
+set_run() {
+    local rd=$1/prepglo/data/rundata.nc expr=() a
+    shift
+    for a in "$@"; do expr+=(-e "s/^ ${a%%=*} = .*/ ${a%%=*} = ${a#*=} ;/"); done
+    ncdump "$rd" | sed "${expr[@]}" > "$rd.cdl" && ncgen -k 2 -o "$rd" "$rd.cdl" && rm -f "$rd.cdl"
+}
 finish() {
     echo "$pass passed, $fail failed"
     [ "$fail" -eq 0 ]

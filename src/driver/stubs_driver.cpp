@@ -1,6 +1,0 @@
-#include "driver/driver.hpp"
-
-namespace hc {
-
-
-}  // namespace hc

@@ -1,6 +1,0 @@
-#include "filter/filter.hpp"
-
-namespace hc {
-
-
-}  // namespace hc

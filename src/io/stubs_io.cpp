@@ -1,6 +1,0 @@
-#include "io/io.hpp"
-
-namespace hc {
-
-
-}  // namespace hc

@@ -1,3 +1,0 @@
-#include "physics/physics.hpp"
-
-namespace hc {}  // namespace hc
