@@ -24,6 +24,10 @@ void finalize_comm(Ctx& c);
 // Every halo line the model moves outside this subsystem goes through it.
 int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from);
 
+// One paired transfer of n contiguous doubles, tag 1 on comm3d, the status
+// into istatus and the error code into ierr.
+int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from);
+
 // The four paired transfers of a one-point halo exchange of the block at f
 // (columns with col, then rows with row); returns the sum of their status
 // words and prints nothing.

@@ -14,6 +14,12 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
     return m.ierr;
 }
 
+int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from) {
+    auto& m = c.mpicomm;
+    m.ierr = MPI_Sendrecv(send, n, MPI_DOUBLE, to, 1, recv, n, MPI_DOUBLE, from, 1, m.comm3d, &m.istatus);
+    return m.ierr;
+}
+
 // Returns the sum of the four transfers' status words.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     auto& m = c.mpicomm;

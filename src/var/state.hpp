@@ -360,6 +360,22 @@ struct Cgridwork {
     Field SCR1{"SCR1"};
 };
 
+// The lines beyond the halo that the level loop reads from the neighbours,
+// of all levels at once: per level, slot 1 the pressure differences (XP
+// column or YP row), slots 2..6 the X2 lines of U, V, S, T, C. Send buffers
+// hold this tile's lines, receive buffers the neighbour's. West: columns sent
+// west (XP column 2, X2 column 3), received from the east; east: columns 80
+// sent east, received from the west; south: rows sent south (YP row 2, X2
+// row 3), received from the north; north: rows 48 sent north, received from
+// the south.
+inline constexpr int NLEVEL_LINES = 6;
+struct Levelwork {
+    using Cols = Arr<double, Rg<1, NY>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
+    using Rows = Arr<double, Rg<1, NX>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
+    Cols west_s{"west_s"}, west_r{"west_r"}, east_s{"east_s"}, east_r{"east_r"};
+    Rows south_s{"south_s"}, south_r{"south_r"}, north_s{"north_s"}, north_r{"north_r"};
+};
+
 // Persistent data of the CFC surface flux.
 struct Cfcstate {
     bool FIRST_CALL = true;
@@ -444,6 +460,7 @@ struct Ctx {
     Ranger ranger;
     Peri peri;
     Cgridwork cgridwork;
+    Levelwork levelwork;
     Cfcstate cfc;
     Bredwork bredwork;
     Outwork outwork;
