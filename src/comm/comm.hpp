@@ -33,6 +33,12 @@ int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int 
 // words and prints nothing.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row);
 
+// One-point halo exchange of n (at most NGROUP_FIELDS) fields at once: the
+// values each field's mpi_exch_3d_r4 would give it (columns first, then rows
+// spanning the columns just received), in four paired transfers of
+// contiguous buffers (Groupwork) instead of four per field.
+void exchange_fields(Ctx& c, Field* const* f, int n);
+
 // One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane
 // (the plane is passed by the address of its element (1, 1)).
 void mpi_exch_3d_r4(Ctx& c, double* field);

@@ -369,6 +369,14 @@ struct Cgridwork {
 // row 3), received from the north; north: rows 48 sent north, received from
 // the south.
 inline constexpr int NLEVEL_LINES = 6;
+
+// Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
+// three-dimensional fields (one line of every level of every field).
+inline constexpr int NGROUP_FIELDS = 16;
+struct Groupwork {
+    using Lines = Arr<double, Rg<1, NX>, Rg<1, KM>, Rg<1, NGROUP_FIELDS>>;
+    Lines send{"group_send"}, recv{"group_recv"};
+};
 struct Levelwork {
     using Cols = Arr<double, Rg<1, NY>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
     using Rows = Arr<double, Rg<1, NX>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
@@ -461,6 +469,7 @@ struct Ctx {
     Peri peri;
     Cgridwork cgridwork;
     Levelwork levelwork;
+    Groupwork groupwork;
     Cfcstate cfc;
     Bredwork bredwork;
     Outwork outwork;
