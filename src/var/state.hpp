@@ -370,6 +370,23 @@ struct Cgridwork {
 // the south.
 inline constexpr int NLEVEL_LINES = 6;
 
+// The marching solver's copies of its east and west neighbours' edges, so
+// that a sub-block's rows are marched with one transfer per neighbour for the
+// base rows instead of two single values per row (docs/solvers.md). Sub-blocks
+// of more than NMARCH_GHOST marched rows go row by row.
+inline constexpr int NMARCH_GHOST = 8;
+struct Marchwork {
+    // Coefficient columns (d, row, plane), planes AL, AB, AC, AR, S, AT: the
+    // west neighbour's columns 80 - NMARCH_GHOST + d, the east neighbour's d.
+    using Cols = Arr<double, Rg<1, NMARCH_GHOST>, Rg<1, 49>, Rg<1, 6>>;
+    Cols west_c{"west_c"}, east_c{"east_c"}, send_c{"send_c"};
+    // The neighbours' X in rows base + t: the west one's columns up to its
+    // halo column 82, the east one's from its halo column 1.
+    Arr<double, Rg<NX - NMARCH_GHOST - 1, NX>, Rg<0, NMARCH_GHOST + 1>> west_x{"west_x"};
+    Arr<double, Rg<1, NMARCH_GHOST + 2>, Rg<0, NMARCH_GHOST + 1>> east_x{"east_x"};
+    Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"};
+};
+
 // Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
 // three-dimensional fields (one line of every level of every field).
 inline constexpr int NGROUP_FIELDS = 16;
@@ -470,6 +487,7 @@ struct Ctx {
     Cgridwork cgridwork;
     Levelwork levelwork;
     Groupwork groupwork;
+    Marchwork marchwork;
     Cfcstate cfc;
     Bredwork bredwork;
     Outwork outwork;
