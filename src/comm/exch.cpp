@@ -33,26 +33,20 @@ int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
 
 namespace {
 
-// Column i of every level of the n fields into the buffer, and back.
-void pack_columns(Field* const* f, int n, int i, Groupwork::Lines& b) {
+// Line `at` of every level of the n fields (column `at` with Rows false, row
+// `at` with Rows true) into the buffer (Pack) or from it.
+template <bool Rows, bool Pack>
+void move_lines(Field* const* f, int n, int at, Groupwork::Lines& b) {
+    constexpr int len = Rows ? NX : NY;
     for (int q = 0; q < n; ++q)
         for (int k = 1; k <= KM; ++k)
-            for (int j = 1; j <= NY; ++j) b(j, k, q + 1) = (*f[q])(i, j, k);
-}
-void unpack_columns(Field* const* f, int n, int i, const Groupwork::Lines& b) {
-    for (int q = 0; q < n; ++q)
-        for (int k = 1; k <= KM; ++k)
-            for (int j = 1; j <= NY; ++j) (*f[q])(i, j, k) = b(j, k, q + 1);
-}
-void pack_rows(Field* const* f, int n, int j, Groupwork::Lines& b) {
-    for (int q = 0; q < n; ++q)
-        for (int k = 1; k <= KM; ++k)
-            for (int i = 1; i <= NX; ++i) b(i, k, q + 1) = (*f[q])(i, j, k);
-}
-void unpack_rows(Field* const* f, int n, int j, const Groupwork::Lines& b) {
-    for (int q = 0; q < n; ++q)
-        for (int k = 1; k <= KM; ++k)
-            for (int i = 1; i <= NX; ++i) (*f[q])(i, j, k) = b(i, k, q + 1);
+            for (int p = 1; p <= len; ++p) {
+                double& x = Rows ? (*f[q])(p, at, k) : (*f[q])(at, p, k);
+                if (Pack)
+                    b(p, k, q + 1) = x;
+                else
+                    x = b(p, k, q + 1);
+            }
 }
 
 }  // namespace
@@ -69,20 +63,20 @@ void exchange_fields(Ctx& c, Field* const* f, int n) {
     const int ncol = NX * KM * n, nrow = NX * KM * n;
     int e = 0;
     // Columns: the packed stride is NX per level, of which NY words are used.
-    pack_columns(f, n, 2, g.send);
+    move_lines<false, true>(f, n, 2, g.send);
     e += sendrecv_words(c, g.send.data(), ncol, m.iwest, g.recv.data(), m.ieast);
-    unpack_columns(f, n, 82, g.recv);
-    pack_columns(f, n, 81, g.send);
+    move_lines<false, false>(f, n, 82, g.recv);
+    move_lines<false, true>(f, n, 81, g.send);
     e += sendrecv_words(c, g.send.data(), ncol, m.ieast, g.recv.data(), m.iwest);
-    unpack_columns(f, n, 1, g.recv);
+    move_lines<false, false>(f, n, 1, g.recv);
     // Rows, with the columns just received (the corners from the diagonal
     // neighbours). A missing neighbour leaves the row as it was.
-    pack_rows(f, n, 2, g.send);
+    move_lines<true, true>(f, n, 2, g.send);
     e += sendrecv_words(c, g.send.data(), nrow, m.isouth, g.recv.data(), m.inorth);
-    if (m.inorth != MPI_PROC_NULL) unpack_rows(f, n, 50, g.recv);
-    pack_rows(f, n, 49, g.send);
+    if (m.inorth != MPI_PROC_NULL) move_lines<true, false>(f, n, 50, g.recv);
+    move_lines<true, true>(f, n, 49, g.send);
     e += sendrecv_words(c, g.send.data(), nrow, m.inorth, g.recv.data(), m.isouth);
-    if (m.isouth != MPI_PROC_NULL) unpack_rows(f, n, 1, g.recv);
+    if (m.isouth != MPI_PROC_NULL) move_lines<true, false>(f, n, 1, g.recv);
     if (e != 0) fmt::out("mpi_exch_3d error");
 }
 
