@@ -30,10 +30,20 @@ void finalize_comm(Ctx& c);
 // Every halo line the model moves outside this subsystem goes through it.
 int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from);
 
+// One paired transfer of n contiguous doubles, tag 1 on comm3d, the status
+// into istatus and the error code into ierr.
+int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from);
+
 // The four paired transfers of a one-point halo exchange of the block at f
 // (columns with col, then rows with row); returns the sum of their status
 // words and prints nothing.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row);
+
+// One-point halo exchange of n (at most NGROUP_FIELDS) fields at once: the
+// values each field's mpi_exch_3d_r4 would give it (columns first, then rows
+// spanning the columns just received), in four paired transfers of
+// contiguous buffers (Groupwork) instead of four per field.
+void exchange_fields(Ctx& c, Field* const* f, int n);
 
 // One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane
 // (the plane is passed by the address of its element (1, 1)).

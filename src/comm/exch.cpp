@@ -14,6 +14,12 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
     return m.ierr;
 }
 
+int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from) {
+    auto& m = c.mpicomm;
+    m.ierr = MPI_Sendrecv(send, n, MPI_DOUBLE, to, 1, recv, n, MPI_DOUBLE, from, 1, m.comm3d, &m.istatus);
+    return m.ierr;
+}
+
 // Returns the sum of the four transfers' status words.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     auto& m = c.mpicomm;
@@ -23,6 +29,55 @@ int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     int e3 = sendrecv_line(c, at(1, 2), row, m.isouth, at(1, 50), m.inorth);
     int e4 = sendrecv_line(c, at(1, 49), row, m.inorth, at(1, 1), m.isouth);
     return e1 + e2 + e3 + e4;
+}
+
+namespace {
+
+// Line `at` of every level of the n fields (column `at` with Rows false, row
+// `at` with Rows true) into the buffer (Pack) or from it.
+template <bool Rows, bool Pack>
+void move_lines(Field* const* f, int n, int at, Groupwork::Lines& b) {
+    constexpr int len = Rows ? NX : NY;
+    for (int q = 0; q < n; ++q)
+        for (int k = 1; k <= KM; ++k)
+            for (int p = 1; p <= len; ++p) {
+                double& x = Rows ? (*f[q])(p, at, k) : (*f[q])(at, p, k);
+                if (Pack)
+                    b(p, k, q + 1) = x;
+                else
+                    x = b(p, k, q + 1);
+            }
+}
+
+}  // namespace
+
+void exchange_fields(Ctx& c, Field* const* f, int n) {
+    auto& m = c.mpicomm;
+    auto& g = c.groupwork;
+    if (n < 1 || n > NGROUP_FIELDS) {
+        fmt::out("exchange_fields: field count out of range");
+        stop_run(c);
+    }
+    // A buffer of n fields holds the lines of field q at (line, k, q + 1):
+    // NY (columns) or NX (rows) words per level, the fields one after another.
+    const int ncol = NX * KM * n, nrow = NX * KM * n;
+    int e = 0;
+    // Columns: the packed stride is NX per level, of which NY words are used.
+    move_lines<false, true>(f, n, 2, g.send);
+    e += sendrecv_words(c, g.send.data(), ncol, m.iwest, g.recv.data(), m.ieast);
+    move_lines<false, false>(f, n, 82, g.recv);
+    move_lines<false, true>(f, n, 81, g.send);
+    e += sendrecv_words(c, g.send.data(), ncol, m.ieast, g.recv.data(), m.iwest);
+    move_lines<false, false>(f, n, 1, g.recv);
+    // Rows, with the columns just received (the corners from the diagonal
+    // neighbours). A missing neighbour leaves the row as it was.
+    move_lines<true, true>(f, n, 2, g.send);
+    e += sendrecv_words(c, g.send.data(), nrow, m.isouth, g.recv.data(), m.inorth);
+    if (m.inorth != MPI_PROC_NULL) move_lines<true, false>(f, n, 50, g.recv);
+    move_lines<true, true>(f, n, 49, g.send);
+    e += sendrecv_words(c, g.send.data(), nrow, m.inorth, g.recv.data(), m.isouth);
+    if (m.isouth != MPI_PROC_NULL) move_lines<true, false>(f, n, 1, g.recv);
+    if (e != 0) fmt::out("mpi_exch_3d error");
 }
 
 void mpi_exch_3d_r4(Ctx& c, double* field) {

@@ -7,8 +7,10 @@
 // are fourth-order interpolations of the current level X2, reduced to the
 // plain mean where either neighbouring face is closed; diffusion uses the
 // older level X1. The stencils reach two cells across a tile edge: the one
-// extra column or row is sent per level straight from the neighbour's field
-// into a work plane of SCR, never into the field's halo.
+// extra column or row of every level, with the pressure differences' lines,
+// comes from the neighbour in one transfer per direction before the first
+// level and is put per level into a work plane of SCR, never into the field's
+// halo.
 #include "comm/comm.hpp"
 #include "driver/step.hpp"
 
@@ -123,27 +125,69 @@ void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
     }
 }
 
-void exchange_second_halo(Ctx& c, int K) {
+void exchange_level_lines(Ctx& c) {
     Five five(c);
     auto& m = c.mpicomm;
+    auto& w = c.levelwork;
+    auto& XP = c.blank.XP;
+    auto& YP = c.blank.YP;
+    // Nothing in the level loop changes P, nor X2 of a level before that
+    // level's update, nor the rows of XP and YP that the differences leave
+    // alone: the lines of every level are those the level would send.
+    for (int k = 1; k <= KM; ++k) {
+        pressure_x_differences(c, k);
+        pressure_y_differences(c, k);
+        for (int j = 1; j <= NY; ++j) {
+            w.west_s(j, 1, k) = XP(2, j);
+            w.east_s(j, 1, k) = XP(80, j);
+        }
+        for (int i = 1; i <= NX; ++i) {
+            w.south_s(i, 1, k) = YP(i, 2);
+            w.north_s(i, 1, k) = YP(i, 48);
+        }
+        for (int n = 0; n < 5; ++n) {
+            auto& X2 = *five.f[n].X2;
+            for (int j = 1; j <= NY; ++j) {
+                w.west_s(j, n + 2, k) = X2(3, j, k);
+                w.east_s(j, n + 2, k) = X2(80, j, k);
+            }
+            for (int i = 1; i <= NX; ++i) {
+                w.south_s(i, n + 2, k) = X2(i, 3, k);
+                w.north_s(i, n + 2, k) = X2(i, 48, k);
+            }
+        }
+    }
+    constexpr int ncol = int(Levelwork::Cols::size), nrow = int(Levelwork::Rows::size);
+    sendrecv_words(c, w.west_s.data(), ncol, m.iwest, w.west_r.data(), m.ieast);
+    sendrecv_words(c, w.east_s.data(), ncol, m.ieast, w.east_r.data(), m.iwest);
+    sendrecv_words(c, w.south_s.data(), nrow, m.isouth, w.south_r.data(), m.inorth);
+    sendrecv_words(c, w.north_s.data(), nrow, m.inorth, w.north_r.data(), m.isouth);
+}
+
+void second_halo_of_level(Ctx& c, int K) {
+    Five five(c);
+    auto& m = c.mpicomm;
+    auto& w = c.levelwork;
     auto& SCR = c.scratchglo.SCR;
-    MPI_Datatype col = c.mpi_vtype.vtype[1], row = c.mpi_vtype.vtype[2];
     // The east neighbour's column 3 stands for i = 83, the west neighbour's
     // column 80 for i = 0; the north neighbour's row 3 for j = 51, the south
     // neighbour's row 48 for j = 0. A missing neighbour leaves the row alone.
-    for (auto& a : five.f)
-        sendrecv_line(c, a.X2->at(3, 1, K), col, m.iwest, SCR.at(3, 1, a.xh), m.ieast);
-    for (auto& a : five.f)
-        sendrecv_line(c, a.X2->at(80, 1, K), col, m.ieast, SCR.at(80, 1, a.xh), m.iwest);
-    for (auto& a : five.f)
-        sendrecv_line(c, a.X2->at(1, 3, K), row, m.isouth, SCR.at(1, 3, a.yh), m.inorth);
-    for (auto& a : five.f)
-        sendrecv_line(c, a.X2->at(1, 48, K), row, m.inorth, SCR.at(1, 48, a.yh), m.isouth);
+    for (int n = 0; n < 5; ++n) {
+        const int xh = five.f[n].xh, yh = five.f[n].yh;
+        for (int j = 1; j <= NY; ++j) {
+            SCR(3, j, xh) = w.west_r(j, n + 2, K);
+            SCR(80, j, xh) = w.east_r(j, n + 2, K);
+        }
+        if (m.inorth != MPI_PROC_NULL)
+            for (int i = 1; i <= NX; ++i) SCR(i, 3, yh) = w.south_r(i, n + 2, K);
+        if (m.isouth != MPI_PROC_NULL)
+            for (int i = 1; i <= NX; ++i) SCR(i, 48, yh) = w.north_r(i, n + 2, K);
+    }
 }
 
 void compute_vertical_fluxes(Ctx& c, i32& K, i32& KSLOT) {
     vertical_fluxes_of_level(c, K, KSLOT);
-    exchange_second_halo(c, K);
+    second_halo_of_level(c, K);
 }
 
 void compute_longitudinal_fluxes(Ctx& c, i32& K) {
@@ -254,6 +298,7 @@ void flux_form_update(Ctx& c, int k, int kz, int ko) {
 
 void step_level_loop(Ctx& c) {
     surface_vertical_flux(c);
+    exchange_level_lines(c);
     i32 kz = 2, ko = 1;
     for (i32 k = 1; k <= KM; ++k) {
         copy_level_viscosity(c, k);

@@ -43,7 +43,7 @@ void opening_exchange(Ctx& c) {
     t(9) = MPI_Wtime();
     Field* f[] = {&b.U2, &b.V2, &b.T2, &b.S2, &b.U1, &b.V1, &b.T1, &b.S1,
                   &b.ULF, &b.VLF, &b.TLF, &b.SLF, &b.P, &b.C2, &b.C1, &b.CLF};
-    for (Field* x : f) mpi_exch_3d_r4(c, *x);
+    exchange_fields(c, f, 16);
     t(3) = t(3) + (MPI_Wtime() - t(9));
 }
 
@@ -51,19 +51,16 @@ void velocity_exchange(Ctx& c) {
     auto& t = c.timer.t;
     c.mpicomm.ierr = MPI_Barrier(c.mpicomm.comm3d);
     t(9) = MPI_Wtime();
-    mpi_exch_3d_r4(c, c.bglo.U2);
-    mpi_exch_3d_r4(c, c.bglo.V2);
+    Field* f[] = {&c.bglo.U2, &c.bglo.V2};
+    exchange_fields(c, f, 2);
     t(3) = t(3) + (MPI_Wtime() - t(9));
 }
 
 void filter_stage(Ctx& c) {
     auto& b = c.bglo;
     c.mpicomm.ierr = MPI_Barrier(c.mpicomm.comm3d);
-    mpi_exch_3d_r4(c, b.U2);
-    mpi_exch_3d_r4(c, b.V2);
-    mpi_exch_3d_r4(c, b.T2);
-    mpi_exch_3d_r4(c, b.S2);
-    mpi_exch_3d_r4(c, b.C2);
+    Field* f[] = {&b.U2, &b.V2, &b.T2, &b.S2, &b.C2};
+    exchange_fields(c, f, 5);
     modified_filter(c);
 }
 

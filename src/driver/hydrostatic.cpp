@@ -103,15 +103,23 @@ void pressure_gradient_terms(Ctx& c, int K) {
 
 void compute_pressure_gradient(Ctx& c, i32& K) {
     auto& m = c.mpicomm;
+    auto& w = c.levelwork;
     auto& XP = c.blank.XP;
     auto& YP = c.blank.YP;
-    MPI_Datatype col = c.mpi_vtype.vtype[7], row = c.mpi_vtype.vtype[8];
+    // The neighbours' lines of level K, as exchange_level_lines received
+    // them: XP column 2 of the east neighbour for i = 82, column 80 of the
+    // west neighbour for i = 0, YP row 2 of the north neighbour for j = 50,
+    // row 48 of the south neighbour for j = 0.
     pressure_x_differences(c, K);
-    sendrecv_line(c, XP.at(2, 1), col, m.iwest, XP.at(82, 1), m.ieast);
-    sendrecv_line(c, XP.at(80, 1), col, m.ieast, XP.at(0, 1), m.iwest);
+    for (int j = 1; j <= NY; ++j) {
+        XP(82, j) = w.west_r(j, 1, K);
+        XP(0, j) = w.east_r(j, 1, K);
+    }
     pressure_y_differences(c, K);
-    sendrecv_line(c, YP.at(1, 2), row, m.isouth, YP.at(1, 50), m.inorth);
-    sendrecv_line(c, YP.at(1, 48), row, m.inorth, YP.at(1, 0), m.isouth);
+    if (m.inorth != MPI_PROC_NULL)
+        for (int i = 1; i <= NX; ++i) YP(i, 50) = w.south_r(i, 1, K);
+    if (m.isouth != MPI_PROC_NULL)
+        for (int i = 1; i <= NX; ++i) YP(i, 0) = w.north_r(i, 1, K);
     pressure_gradient_terms(c, K);
 }
 

@@ -41,14 +41,18 @@ void compute_latitudinal_fluxes(Ctx& c, i32& K);
 // The tile-local parts of the level loop.
 // Pressure gradient of level K: face differences XP (j = 2..49, i = 1..81),
 // YP (j = jbeg..jend, i = 2..81), then PX, PY from XP, YP with the lines
-// received from the neighbours in place.
+// that exchange_level_lines received from the neighbours in place.
 void pressure_x_differences(Ctx& c, int K);
 void pressure_y_differences(Ctx& c, int K);
 void pressure_gradient_terms(Ctx& c, int K);
 // Vertical fluxes through the bottom face of level K into slot KSLOT.
 void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT);
-// The 20 transfers of the second-halo columns and rows of level K.
-void exchange_second_halo(Ctx& c, int K);
+// Before the first level: the pressure-difference lines and the second-halo
+// lines of X2 of every level, one transfer per neighbour (Levelwork).
+void exchange_level_lines(Ctx& c);
+// The second-halo columns and rows of level K into SCR from what
+// exchange_level_lines received.
+void second_halo_of_level(Ctx& c, int K);
 // Through the sea surface into slot 1 of the vertical fluxes.
 void surface_vertical_flux(Ctx& c);
 // DHX, DHY from DMX, DMY of level k.

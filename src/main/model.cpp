@@ -1,5 +1,6 @@
 #include "main/model.hpp"
 
+#include <cblas.h>
 #include <xmmintrin.h>
 #include <pmmintrin.h>
 
@@ -22,6 +23,11 @@ void set_fp_mode() {
 }
 
 void init(Ctx& c) {
+    // The model runs one thread per process: the BLAS computes on the
+    // caller's thread (the pthread build of OpenBLAS would otherwise hand
+    // parts of a product to its worker threads, one per core, contending
+    // with the other 23 processes). Set before the first BLAS call.
+    openblas_set_num_threads(1);
     init_comm(c);
     mpi_grid_gen(c);
     init_io(c);

@@ -19,7 +19,8 @@ double cfc_atmosphere(Ctx& c, double days);
 // The relaxation of level 1 of C2 towards saturation, and the tile's part of
 // the running extremes.
 void cfc_flux(Ctx& c, Field& C2, Field& T2, Field& S2, double dt, double odz1);
-// The sixteen barrier-and-reduction pairs that make the extremes global.
+// One barrier and two reductions (maxima, minima) that make the sixteen
+// extremes global.
 void cfc_global_extremes(Ctx& c);
 
 // Reads the history file at path as read_cfcatm does (YEAR of kmax values,

@@ -28,6 +28,7 @@ public:
         auto& m = c_.mpicomm;
         const int me = m.myidy;
         if (Timed) c_.timer.t(7) = MPI_Wtime();
+        fetch_coefficients();
 
         // Forward sweep.
         for (int p = 0; p < NPROC_ROWS; ++p) {
@@ -103,6 +104,53 @@ private:
 
     // Rows b+2..IE(h) of sub-block h, each from the equations of the row below.
     void march(int h) {
+        const int b = base(h), rows = IE_(h) - b - 1;
+        if (rows <= 0) return;
+        if (rows > NMARCH_GHOST) {
+            march_row_by_row(h);
+            return;
+        }
+        // The neighbours' rows b and b + 1 near this tile, then every row
+        // three times: this tile's own, and the edge of each neighbour as
+        // the neighbour computes it (its own values and coefficients, the
+        // cone that reaches this tile's halo by the last row). The halo
+        // columns take the neighbours' values exactly as a transfer of the
+        // neighbours' row would deliver them.
+        fetch_base_rows(b, rows);
+        auto& w = c_.marchwork;
+        auto& W = w.west_x;
+        auto& E = w.east_x;
+        auto& cw = w.west_c;
+        auto& ce = w.east_c;
+        constexpr int off = NXI - NMARCH_GHOST;  // west's coefficient column = off + d
+        for (int t = 0; t < rows; ++t) {
+            const int k = b + 2 + t, reach = rows - 1 - t;
+            for (int a = 2; a <= 81; ++a) {
+                X_(a, k) = (S_(a - 1, k - 2) - AL_(a - 1, k - 2) * X_(a - 1, k - 1) - AB_(a - 1, k - 2) * X_(a, k - 2) -
+                            AC_(a - 1, k - 2) * X_(a, k - 1) - AR_(a - 1, k - 2) * X_(a + 1, k - 1)) /
+                           AT_(a - 1, k - 1);
+            }
+            for (int a = 81 - reach; a <= 81; ++a) {
+                const int d = a - 1 - off;
+                W(a, t + 2) = (cw(d, k - 2, 5) - cw(d, k - 2, 1) * W(a - 1, t + 1) - cw(d, k - 2, 2) * W(a, t) -
+                               cw(d, k - 2, 3) * W(a, t + 1) - cw(d, k - 2, 4) * W(a + 1, t + 1)) /
+                              cw(d, k - 1, 6);
+            }
+            W(82, t + 2) = X_(2, k);
+            for (int a = 2; a <= 2 + reach; ++a) {
+                const int d = a - 1;
+                E(a, t + 2) = (ce(d, k - 2, 5) - ce(d, k - 2, 1) * E(a - 1, t + 1) - ce(d, k - 2, 2) * E(a, t) -
+                               ce(d, k - 2, 3) * E(a, t + 1) - ce(d, k - 2, 4) * E(a + 1, t + 1)) /
+                              ce(d, k - 1, 6);
+            }
+            E(1, t + 2) = X_(81, k);
+            X_(82, k) = E(2, t + 2);
+            X_(1, k) = W(81, t + 2);
+        }
+    }
+
+    // The same, one paired transfer of single values each way per row.
+    void march_row_by_row(int h) {
         auto& m = c_.mpicomm;
         for (int k = base(h) + 2; k <= IE_(h); ++k) {
             for (int a = 2; a <= 81; ++a) {
@@ -117,6 +165,57 @@ private:
                          &m.istatus);
             add_comm();
         }
+    }
+
+    // Rows b and b + 1 of the neighbours: from the east one its columns
+    // 1..rows + 2, from the west one its columns 81 - rows..82.
+    void fetch_base_rows(int b, int rows) {
+        auto& m = c_.mpicomm;
+        auto& w = c_.marchwork;
+        const int n = rows + 2;
+        mark();
+        for (int r = 0; r < 2; ++r)
+            for (int a = 1; a <= n; ++a) w.send_x(r * n + a) = X_(a, b + r);
+        MPI_Sendrecv(w.send_x.data(), 2 * n, MPI_DOUBLE, m.iwest, 1, w.recv_x.data(), 2 * n, MPI_DOUBLE, m.ieast, 1,
+                     m.comm3d, &m.istatus);
+        for (int r = 0; r < 2; ++r)
+            for (int a = 1; a <= n; ++a) w.east_x(a, r) = w.recv_x(r * n + a);
+        for (int r = 0; r < 2; ++r)
+            for (int a = 1; a <= n; ++a) w.send_x(r * n + a) = X_(80 - rows + a, b + r);
+        MPI_Sendrecv(w.send_x.data(), 2 * n, MPI_DOUBLE, m.ieast, 1, w.recv_x.data(), 2 * n, MPI_DOUBLE, m.iwest, 1,
+                     m.comm3d, &m.istatus);
+        for (int r = 0; r < 2; ++r)
+            for (int a = 1; a <= n; ++a) w.west_x(80 - rows + a, r) = w.recv_x(r * n + a);
+        add_comm();
+    }
+
+    // The neighbours' coefficient columns next to this tile, once per solve:
+    // this tile's first columns go west, its last ones east.
+    void fetch_coefficients() {
+        auto& m = c_.mpicomm;
+        auto& w = c_.marchwork;
+        constexpr int n = int(Marchwork::Cols::size);
+        mark();
+        for (int side = 0; side < 2; ++side) {
+            const int first = side == 0 ? 0 : NXI - NMARCH_GHOST;
+            for (int d = 1; d <= NMARCH_GHOST; ++d)
+                for (int j = 1; j <= NYI; ++j) {
+                    w.send_c(d, j, 1) = AL_(first + d, j);
+                    w.send_c(d, j, 2) = AB_(first + d, j);
+                    w.send_c(d, j, 3) = AC_(first + d, j);
+                    w.send_c(d, j, 4) = AR_(first + d, j);
+                    w.send_c(d, j, 5) = S_(first + d, j);
+                }
+            for (int d = 1; d <= NMARCH_GHOST; ++d)
+                for (int j = 1; j <= 49; ++j) w.send_c(d, j, 6) = AT_(first + d, j);
+            if (side == 0)
+                MPI_Sendrecv(w.send_c.data(), n, MPI_DOUBLE, m.iwest, 1, w.east_c.data(), n, MPI_DOUBLE, m.ieast, 1,
+                             m.comm3d, &m.istatus);
+            else
+                MPI_Sendrecv(w.send_c.data(), n, MPI_DOUBLE, m.ieast, 1, w.west_c.data(), n, MPI_DOUBLE, m.iwest, 1,
+                             m.comm3d, &m.istatus);
+        }
+        add_comm();
     }
 
     // Residual of the last row's equations, gathered over the process row.

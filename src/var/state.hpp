@@ -364,6 +364,47 @@ struct Cgridwork {
     Field SCR1{"SCR1"};
 };
 
+// The lines beyond the halo that the level loop reads from the neighbours,
+// of all levels at once: per level, slot 1 the pressure differences (XP
+// column or YP row), slots 2..6 the X2 lines of U, V, S, T, C. Send buffers
+// hold this tile's lines, receive buffers the neighbour's. West: columns sent
+// west (XP column 2, X2 column 3), received from the east; east: columns 80
+// sent east, received from the west; south: rows sent south (YP row 2, X2
+// row 3), received from the north; north: rows 48 sent north, received from
+// the south.
+inline constexpr int NLEVEL_LINES = 6;
+
+// The marching solver's copies of its east and west neighbours' edges, so
+// that a sub-block's rows are marched with one transfer per neighbour for the
+// base rows instead of two single values per row (docs/solvers.md). Sub-blocks
+// of more than NMARCH_GHOST marched rows go row by row.
+inline constexpr int NMARCH_GHOST = 8;
+struct Marchwork {
+    // Coefficient columns (d, row, plane), planes AL, AB, AC, AR, S, AT: the
+    // west neighbour's columns 80 - NMARCH_GHOST + d, the east neighbour's d.
+    using Cols = Arr<double, Rg<1, NMARCH_GHOST>, Rg<1, 49>, Rg<1, 6>>;
+    Cols west_c{"west_c"}, east_c{"east_c"}, send_c{"send_c"};
+    // The neighbours' X in rows base + t: the west one's columns up to its
+    // halo column 82, the east one's from its halo column 1.
+    Arr<double, Rg<NX - NMARCH_GHOST - 1, NX>, Rg<0, NMARCH_GHOST + 1>> west_x{"west_x"};
+    Arr<double, Rg<1, NMARCH_GHOST + 2>, Rg<0, NMARCH_GHOST + 1>> east_x{"east_x"};
+    Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"};
+};
+
+// Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
+// three-dimensional fields (one line of every level of every field).
+inline constexpr int NGROUP_FIELDS = 16;
+struct Groupwork {
+    using Lines = Arr<double, Rg<1, NX>, Rg<1, KM>, Rg<1, NGROUP_FIELDS>>;
+    Lines send{"group_send"}, recv{"group_recv"};
+};
+struct Levelwork {
+    using Cols = Arr<double, Rg<1, NY>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
+    using Rows = Arr<double, Rg<1, NX>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
+    Cols west_s{"west_s"}, west_r{"west_r"}, east_s{"east_s"}, east_r{"east_r"};
+    Rows south_s{"south_s"}, south_r{"south_r"}, north_s{"north_s"}, north_r{"north_r"};
+};
+
 // Persistent data of the CFC surface flux.
 struct Cfcstate {
     bool FIRST_CALL = true;
@@ -448,6 +489,9 @@ struct Ctx {
     Ranger ranger;
     Peri peri;
     Cgridwork cgridwork;
+    Levelwork levelwork;
+    Groupwork groupwork;
+    Marchwork marchwork;
     Cfcstate cfc;
     Bredwork bredwork;
     Outwork outwork;

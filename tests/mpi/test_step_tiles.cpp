@@ -84,6 +84,7 @@ TEST(StepTiles, BasinAtRestStaysAtRest) {
 
     solve_hydrostatic_equation(c);
     opening_exchange(c);
+    exchange_level_lines(c);
     double worst = 0.0;
     for (i32 k = 1; k <= KM; ++k) {
         compute_pressure_gradient(c, k);
@@ -176,7 +177,8 @@ TEST(StepTiles, FluxesAndPressureGradientAcrossTileEdges) {
     c.cgridglo.V.fill(1.0);
     i32 K = 3;
     copy_level_viscosity(c, K);
-    exchange_second_halo(c, K);
+    exchange_level_lines(c);
+    second_halo_of_level(c, K);
     compute_longitudinal_fluxes(c, K);
     compute_latitudinal_fluxes(c, K);
     auto& f = c.flxglo;
