@@ -12,7 +12,7 @@
 #    1e-10, round-off, it may wander);
 #  - the interior has adjusted to the meridional pressure gradient: the
 #    vertical shear of the flow between 330 m and 2.8 km is the thermal wind
-#    times 1 - exp(-i f t), within 0.15 of it.
+#    times 1 - exp(-i f t), within 0.25 of the thermal wind.
 # HC_SYMMETRY_STEPS (default 24) sets STEPS.
 set -u
 dir=$HC_TESTDIR

@@ -17,9 +17,11 @@
         the hydrostatic pressure of the restart set ("pp") and f t the
         scheme's angle. Checked at levels 12..28 (330 m to 2.3 km) and rows
         15 to 50 degrees from the equator, where the gradient of the
-        climatology is strong: the error is at most 0.15 of the expected shear
-        (measured 0.02 to 0.06: the start of the leapfrog from rest and the
-        time filter). Without the pressure gradient there is no shear at all.
+        climatology is strong: the error is at most 0.25 of the thermal-wind
+        shear u_g(k) - u_g(30) (measured 0.07 after 24 steps and 0.11 after
+        48: the leapfrog's start from rest and the time filter's damping of
+        the inertial part). Without the pressure gradient there is no shear,
+        an error of |1 - exp(-i f t)|, up to 2.
 """
 import sys
 
@@ -28,7 +30,7 @@ import numpy as np
 import model_grid as g
 
 FIELDS = ["u1", "u2", "v1", "v2", "t1", "t2", "s1", "s2", "c1", "c2"]
-ADJUST_TOL = 0.15
+ADJUST_TOL = 0.25
 REF_LEVEL = 30
 LEVELS = range(12, 29)
 
@@ -66,9 +68,9 @@ def adjustment(work, steps):
     r = REF_LEVEL - 1
     worst = 0.0
     for k in LEVELS:
-        want = (ug[rows, k - 1] - ug[rows, r]) * turn[rows]
+        thermal_wind = ug[rows, k - 1] - ug[rows, r]
         got = w[rows, k - 1] - w[rows, r]
-        worst = max(worst, (np.abs(got - want) / np.abs(want)).max())
+        worst = max(worst, (np.abs(got - thermal_wind * turn[rows]) / np.abs(thermal_wind)).max())
     print(f"thermal-wind shear after {steps} steps: largest relative error {worst:.3f}")
     if not worst <= ADJUST_TOL:
         sys.exit(1)
