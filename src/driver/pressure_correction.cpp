@@ -20,6 +20,9 @@ namespace {
 // 2.0e-4 cm/s in single precision, widened: the flow allowed on closed faces.
 constexpr double kVmxBound = 0.00019999999494757503;
 constexpr int kMaxPasses = 9;
+// SCR plane that sums the X of the passes of a step (zeroed with planes 1..4
+// at the start of the elliptic phase; nothing else uses it there).
+constexpr int kXsumPlane = 3;
 
 // Thickness-weighted horizontal divergence of the face velocities of cell
 // (i, j) at level k, with cj = OCS(j) ODY(j) and hk = 1 / ODZ(k).
@@ -33,7 +36,11 @@ inline double divergence(const Ctx& c, int i, int j, int k, double cj, double hk
 
 // W from continuity over every interior column and the right-hand side S:
 // downward from face 1 to the bottom face with the rigid lid, upward from
-// face 41 to the surface with the free surface.
+// face 41 to the surface with the free surface. With the free surface, SCR
+// plane kXsumPlane holds the sum of the X of the step's earlier passes: P0 already holds
+// odt times it, and the surface velocity -eps xsum that the earlier passes
+// left on each wet column is that motion, not a new one to solve for
+// (docs/surface-pressure.md), so it is taken off S there.
 void continuity_and_rhs(Ctx& c) {
     auto& W = c.cgridglo.W;
     auto& m = c.metricglo;
@@ -46,8 +53,13 @@ void continuity_and_rhs(Ctx& c) {
                 for (int i = 2; i <= 81; ++i) W(i, j, k) = divergence(c, i, j, k, cj, hk) + W(i, j, k + 1);
             }
         }
+        const double eps = free_surface_term(c);
+        const auto& KB = c.bathyglo.KB;
         for (int j = 2; j <= 49; ++j) {
-            for (int i = 2; i <= 81; ++i) S(i - 1, j - 1) = -W(i, j, 1);
+            for (int i = 2; i <= 81; ++i) {
+                S(i - 1, j - 1) = -W(i, j, 1);
+                if (KB(i, j) >= 1) S(i - 1, j - 1) = S(i - 1, j - 1) - eps * c.scratchglo.SCR(i, j, kXsumPlane);
+            }
         }
     } else {
         for (int k = 1; k <= KM; ++k) {
@@ -174,11 +186,22 @@ void surface_pressure_correction(Ctx& c) {
         continuity_and_rhs(c);
         solve(c);
         correct(c);
+        for (int j = 2; j <= 49; ++j) {
+            for (int i = 2; i <= 81; ++i) scr(i, j, kXsumPlane) += c.sevp.X(i, j);
+        }
         vmx = closed_face_flow(c);
 
         const std::string line = "@itf-it0===" + fmt::I(c.scaglo.itf - c.scaglo.it0, 8) + ",itmask=" +
                                  fmt::I(itmask, 3) + ", vmx on land=" + fmt::F(vmx, 8, 4) +
                                  " cm/s, solver time =" + fmt::F(t(6), 8, 4) + "sec";
+        if (c.controglo.lsolver == 2) {
+            // BiCGStab's passes of this solve (per-process log only).
+            const bool restarted = c.bicg.restarted != 0;
+            if (restarted || log_step(c, false)) {
+                log_line(c, " bi-cgstab passes=" + fmt::I(c.bicg.passes, 6) +
+                                (restarted ? " (restarted once after a breakdown)" : ""));
+            }
+        }
         if (log_step(c, false)) log_line(c, line);
         if (c.mpicomm.myid == 0) fmt::out(line);
     } while (vmx > kVmxBound && itmask < kMaxPasses);

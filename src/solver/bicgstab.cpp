@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "comm/comm.hpp"
 #include "solver/solver.hpp"
 #include "util/format.hpp"
 
@@ -90,50 +91,107 @@ void p_sqelim(IPlane& unused1, IPlane& unused2, IPlane& cc, IPlane& cr, IPlane& 
     sweeps(Sweep::sq, unused1, unused2, cc, cr, ct, in, BH);
 }
 
+namespace {
+
+// A divisor of the iteration that cannot be used: zero or not finite.
+inline bool unusable(double d) { return d == 0.0 || !std::isfinite(d); }
+
+// r = S - A X on the interior (A X first refreshes the halo of X), r̂ = r,
+// p = v = 0: the start of the iteration from the X it is given.
+double start_iteration(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, IPlane& S, Plane& X,
+                       Plane& r, Plane& rhat, Plane& p, Plane& v) {
+    p.fill(0.0);
+    v.fill(0.0);
+    p_sqprod(c, AB, AL, AC, AR, AT, X, r);
+    for (int j = 2; j <= 49; ++j) {
+        for (int i = 2; i <= 81; ++i) r(i, j) = S(i - 1, j - 1) - r(i, j);
+    }
+    cblas_dcopy(PLANE, r.data(), 1, rhat.data(), 1);
+    double rr = 0.0;
+    p_inprod(c, r, r, rr);
+    return std::sqrt(rr);
+}
+
+}  // namespace
+
 void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, IPlane& S, Plane& X,
                    IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& r, Plane& rhat, Plane& p,
                    Plane& v, Plane& s, Plane& t, Plane& y, Plane& z) {
     double rho_old = 1.0, alpha = 1.0, omega = 1.0;
     double rho = 0.0, beta = 0.0, r0n = 0.0, rn = 0.0, tmp = 0.0;
     i32 it = 0;
-    p.fill(0.0);
-    v.fill(0.0);
+    c.bicg.passes = 0;
+    c.bicg.restarted = 0;
 
-    p_sqprod(c, AB, AL, AC, AR, AT, X, r);
-    for (int j = 2; j <= 49; ++j) {
-        for (int i = 2; i <= 81; ++i) r(i, j) = S(i - 1, j - 1) - r(i, j);
-    }
-    cblas_dcopy(PLANE, r.data(), 1, rhat.data(), 1);
-    p_inprod(c, r, r, tmp);
-    r0n = std::sqrt(tmp);
+    r0n = start_iteration(c, AB, AL, AC, AR, AT, S, X, r, rhat, p, v);
 
-    if (!(r0n < kStartBound)) {
+    // A right-hand side that is not finite comes from a state that has blown
+    // up: X is left as it was and the step's blow-up check reports the state.
+    if (!(r0n < kStartBound) && std::isfinite(r0n)) {
         for (;;) {
             ++it;
+            // A breakdown (a divisor zero or not finite) is met before X is
+            // changed in the pass, except for (t, t) = 0, where the half step
+            // X + alpha y is still sound and is taken. The iteration restarts
+            // once from the X reached with a fresh shadow residual; a second
+            // breakdown stops the run before X can carry a value that is not
+            // a number into P0.
+            bool broke = false;
             p_inprod(c, r, rhat, rho);
-            beta = (rho / rho_old) * (alpha / omega);
-            cblas_daxpy(PLANE, -omega, v.data(), 1, p.data(), 1);
-            cblas_dscal(PLANE, beta, p.data(), 1);
-            cblas_daxpy(PLANE, 1.0, r.data(), 1, p.data(), 1);
-            p_sipsqelim(cb, cl, cc, cr, ct, p, y);
-            p_sqprod(c, AB, AL, AC, AR, AT, y, v);
-            p_inprod(c, rhat, v, tmp);
-            alpha = rho / tmp;
-            cblas_dcopy(PLANE, r.data(), 1, s.data(), 1);
-            cblas_daxpy(PLANE, -alpha, v.data(), 1, s.data(), 1);
-            p_sipsqelim(cb, cl, cc, cr, ct, s, z);
-            p_sqprod(c, AB, AL, AC, AR, AT, z, t);
-            double tt = 0.0, ts = 0.0;
-            p_inprod(c, t, t, tt);
-            p_inprod(c, t, s, ts);
-            omega = ts / tt;
-            cblas_daxpy(PLANE, alpha, y.data(), 1, X.data(), 1);
-            cblas_daxpy(PLANE, omega, z.data(), 1, X.data(), 1);
-            cblas_dcopy(PLANE, s.data(), 1, r.data(), 1);
-            cblas_daxpy(PLANE, -omega, t.data(), 1, r.data(), 1);
-            p_inprod(c, r, r, tmp);
-            rn = std::sqrt(tmp);
-            rho_old = rho;
+            if (unusable(rho)) {
+                broke = true;
+            } else {
+                beta = (rho / rho_old) * (alpha / omega);
+                cblas_daxpy(PLANE, -omega, v.data(), 1, p.data(), 1);
+                cblas_dscal(PLANE, beta, p.data(), 1);
+                cblas_daxpy(PLANE, 1.0, r.data(), 1, p.data(), 1);
+                p_sipsqelim(cb, cl, cc, cr, ct, p, y);
+                p_sqprod(c, AB, AL, AC, AR, AT, y, v);
+                p_inprod(c, rhat, v, tmp);
+                if (unusable(tmp)) broke = true;
+            }
+            if (!broke) {
+                alpha = rho / tmp;
+                cblas_dcopy(PLANE, r.data(), 1, s.data(), 1);
+                cblas_daxpy(PLANE, -alpha, v.data(), 1, s.data(), 1);
+                p_sipsqelim(cb, cl, cc, cr, ct, s, z);
+                p_sqprod(c, AB, AL, AC, AR, AT, z, t);
+                double tt = 0.0, ts = 0.0;
+                p_inprod(c, t, t, tt);
+                p_inprod(c, t, s, ts);
+                if (!std::isfinite(tt) || !std::isfinite(ts) || !std::isfinite(alpha)) {
+                    broke = true;
+                } else {
+                    // t = 0: s = 0 (the half step solved the system) or A M^-1 s = 0;
+                    // take the half step, and restart unless it met the test.
+                    omega = tt == 0.0 ? 0.0 : ts / tt;
+                    cblas_daxpy(PLANE, alpha, y.data(), 1, X.data(), 1);
+                    cblas_daxpy(PLANE, omega, z.data(), 1, X.data(), 1);
+                    cblas_dcopy(PLANE, s.data(), 1, r.data(), 1);
+                    cblas_daxpy(PLANE, -omega, t.data(), 1, r.data(), 1);
+                    p_inprod(c, r, r, tmp);
+                    rn = std::sqrt(tmp);
+                    rho_old = rho;
+                    if (!std::isfinite(rn)) broke = true;
+                    if (tt == 0.0 && !(rn <= kAbsBound && rn / r0n <= kRelBound)) broke = true;
+                }
+            }
+            if (broke) {
+                if (c.bicg.restarted != 0) {
+                    if (c.mpicomm.myid == 0) {
+                        fmt::out((fmt::Line() << "bi-cgstab: breakdown at itf=" << c.scaglo.itf << "pass=" << it
+                                              << "after a restart; run stopped")
+                                     .str());
+                    }
+                    stop_run(c);
+                }
+                c.bicg.restarted = 1;
+                rho_old = alpha = omega = 1.0;
+                rn = start_iteration(c, AB, AL, AC, AR, AT, S, X, r, rhat, p, v);
+                if (!std::isfinite(rn)) continue;  // the next pass meets it as a second breakdown
+                if (rn < kStartBound) break;
+                continue;
+            }
 
             if (rn > kAbsBound) {
                 // A solve stagnating above the absolute bound is cut off; the
@@ -151,6 +209,7 @@ void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPla
         }
         MPI_Barrier(c.mpicomm.comm3d);
     }
+    c.bicg.passes = it;
     solver_halo_exchange(c, X);
 }
 

@@ -255,6 +255,10 @@ struct Bicg {
     Plane bicg_t{"bicg_t"};
     Plane bicg_y{"bicg_y"};
     Plane bicg_z{"bicg_z"};
+    // Passes of the latest solve (restarts included) and whether it had to
+    // restart after a breakdown; the step reports them in the per-process log.
+    i32 passes = 0;
+    i32 restarted = 0;
 };
 
 // histavg: the twelve running means of the history files.

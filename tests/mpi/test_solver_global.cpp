@@ -221,8 +221,10 @@ After after_passes(hc::Ctx& c) {
                 sum += d;
                 mag += std::fabs(ue - uw) * m.ODX(j) / c.zfsglo.ODZ(k);
             }
-            // Rigid lid: W at the bottom; free surface: W(1) + eps X.
-            const double res = c.controglo.lfsrf == 1 ? sum + eps * c.sevp.X(i, j) : sum;
+            // Rigid lid: W at the bottom; free surface: W(1) + eps times the
+            // X of all passes, P0 / odt (P0 starts at zero): the surface moves
+            // as far as P0 / g has risen.
+            const double res = c.controglo.lfsrf == 1 ? sum + eps * c.bglo.P0(i, j) / c.scaglo.odt : sum;
             w = nanmax(w, std::fabs(res));
             ws = std::max(ws, mag);
         }
