@@ -77,7 +77,7 @@ void check_stop_at_exit() {
     std::stringstream ss;
     ss << f.rdbuf();
     const std::string out = ss.str();
-    const std::string want = "bi-cgstab: breakdown at itf= 7 pass= 1 after a restart; run stopped\n";
+    const std::string want = " bi-cgstab: breakdown at itf= 7 pass= 2 after a restart; run stopped\n";
     bool ok = all_finite(c.sevp.X) && c.sevp.X(kI, kJ) == 0.0;
     ok = ok && (c.mpicomm.myid == 0 ? out == want : out.empty());
     std::remove(stdout_file(c.mpicomm.myid).c_str());
