@@ -1,11 +1,11 @@
 // The free surface on the model itself, 24 ranks: a flat basin 5500 m deep
-// without land, one temperature and salinity profile everywhere and no wind,
-// so that a small sea-surface bump is the only motion. The bump enters
+// without land, one temperature and salinity profile everywhere, no wind and
+// no rotation, so that a small sea-surface bump is the only motion. The bump enters
 // through a restart set that the test writes with the model's own writer
 // after a cold start, and the model restarts from it and steps as its time
 // loop does.
 //  - Every step: the change of P0 / g equals the surface motion that the
-//    final face velocities carry (-W(1) over the step, tau = 86400 / daodt),
+//    final face velocities carry (-W(1) over the step, tau = dt / 2),
 //    less the mean that stage 20 removes, on every column; and the area
 //    integral of P0 changes only by that removal (the volume is kept).
 //  - The bump splits into two waves; the eastward one travels at sqrt(g H)
@@ -169,6 +169,9 @@ TEST(FreeSurface, GravityWaveOnTheModel) {
     c.sevp.X.fill(0.0);
     start_up(c, false);
     ASSERT_EQ(c.controglo.lrstrt, 1);
+    // A basin that does not rotate: near the equator the beta effect alone
+    // slows the part of the bump that is not a Kelvin wave by some percent.
+    c.bglo.F.fill(0.0);
     double depth = 0;
     for (int k = 1; k <= hc::KM; ++k) depth += 1.0 / c.zfsglo.ODZ(k);
     const double speed = std::sqrt(g * depth);
@@ -304,7 +307,9 @@ TEST(FreeSurface, GravityWaveOnTheModel) {
     }
     EXPECT_LE(kin, 10.0 * tau * 9.999999717180685e-10);
     EXPECT_GT(kin_scale, 1e3 * kin);
-    EXPECT_LE(vol_err, 1e-11 * vol_scale);
+    // What the passes add to P0 integrates to g tau times the area integral
+    // of the last solve's residual; BiCGStab's absolute bound bounds that.
+    EXPECT_LE(vol_err, g * tau * wsum * 9.999999717180685e-10);
 
     // The speed of the eastward wave between step kFirst and the last.
     const double measured = (xc[kSteps] - xc[kFirst]) / ((kSteps - kFirst) * tau);
