@@ -7,7 +7,7 @@
 # from the restart set it wrote (tests/run/support/aqua.py computes the
 # measures; docs/physics.md gives the reasons for the bounds):
 #  - the spread over longitude of every prognostic field, at any row and
-#    level, is at most 1e-8 of the field's range after both runs, and it has
+#    level, is at most 1e-7 of the field's range after both runs, and it has
 #    not grown by more than a factor 4 from the first to the second (below
 #    1e-10, round-off, it may wander);
 #  - the interior has adjusted to the meridional pressure gradient: the
@@ -48,10 +48,10 @@ for solver in 1 2; do
         d1=$(tail -1 symmetry1.txt) d2=$(tail -1 symmetry2.txt)
         echo "$name: departure from zonal symmetry $d1 after $STEPS steps, $d2 after $((2 * STEPS));" \
             "$(cut -d: -f2 adjustment1.txt | tr -d '\n'),$(cut -d: -f2 adjustment2.txt)"
-        holds "a <= 1e-8" "$d1" 0
-        check "$name: departure at most 1e-8 of the range after $STEPS steps" $?
-        holds "b <= 1e-8" "$d1" "$d2"
-        check "$name: departure at most 1e-8 of the range after $((2 * STEPS)) steps" $?
+        holds "a <= 1e-7" "$d1" 0
+        check "$name: departure at most 1e-7 of the range after $STEPS steps" $?
+        holds "b <= 1e-7" "$d1" "$d2"
+        check "$name: departure at most 1e-7 of the range after $((2 * STEPS)) steps" $?
         holds "b <= max(4 * a, 1e-10)" "$d1" "$d2"
         check "$name: departure not growing from step $STEPS to $((2 * STEPS))" $?
         if [ $fail -eq "$failed" ]; then

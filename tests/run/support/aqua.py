@@ -18,7 +18,7 @@
         scheme's angle. Checked at levels 12..28 (330 m to 2.3 km) and rows
         15 to 50 degrees from the equator, where the gradient of the
         climatology is strong: the error is at most 0.25 of the thermal-wind
-        shear u_g(k) - u_g(30) (measured 0.07 after 24 steps and 0.11 after
+        shear u_g(k) - u_g(30) (measured 0.10 after 24 steps and 0.11 after
         48: the leapfrog's start from rest and the time filter's damping of
         the inertial part). Without the pressure gradient there is no shear,
         an error of |1 - exp(-i f t)|, up to 2.
