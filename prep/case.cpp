@@ -91,8 +91,8 @@ void default_scalars(Case& cs, const std::string& describ) {
     add_int(cs, "lopen", 0);
     add_int(cs, "lmovi", 0);
     add_int(cs, "mvi", 0);
-    add_int(cs, "lfsrf", 0);
-    add_int(cs, "lsolver", 2);
+    add_int(cs, "lfsrf", 1);
+    add_int(cs, "lsolver", 1);
     add_int(cs, "lprecon", 1);
 }
 

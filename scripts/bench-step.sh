@@ -4,9 +4,11 @@
 #   scripts/bench-step.sh [STEPS]        (default 24 steps, at least 7)
 #
 # Runs the global example case on 24 processes once per configuration: the
-# default solver (BiCGStab, lsolver=2) and the marching solver (lsolver=1),
-# rigid lid as the example. HC_BENCH_SOLVER=1 or 2 runs only that solver,
-# HC_BENCH_RUNS=N repeats each configuration N times (one line per run).
+# example's solver (marching, lsolver=1) and BiCGStab (lsolver=2), with the
+# example's free surface. HC_BENCH_SOLVER=1 or 2 runs only that solver,
+# HC_BENCH_RUNS=N repeats each configuration N times (one line per run),
+# HC_BENCH_LFSRF="0 1" runs each solver with the rigid lid and the free
+# surface (default: the surface the example is prepared with).
 #
 # One line per run: the median and mean wall time of steps 6..STEPS (each
 # step from the end of the previous step's history call to the end of its
@@ -39,9 +41,13 @@ RUNS=${HC_BENCH_RUNS:-1}
 case $STEPS in '' | *[!0-9]*) echo "bench-step: STEPS must be a number, not '$STEPS'" >&2; exit 2 ;; esac
 [ "$STEPS" -ge 7 ] || { echo "bench-step: STEPS must be at least 7" >&2; exit 2; }
 case $RUNS in '' | *[!0-9]* | 0) echo "bench-step: HC_BENCH_RUNS must be a positive number" >&2; exit 2 ;; esac
-SOLVERS=${HC_BENCH_SOLVER:-2 1}
+SOLVERS=${HC_BENCH_SOLVER:-1 2}
 for s in $SOLVERS; do
     case $s in 1 | 2) ;; *) echo "bench-step: HC_BENCH_SOLVER must be 1 (marching) or 2 (BiCGStab), not '$s'" >&2; exit 2 ;; esac
+done
+SURFACES=${HC_BENCH_LFSRF:-default}
+for f in $SURFACES; do
+    case $f in 0 | 1 | default) ;; *) echo "bench-step: HC_BENCH_LFSRF must list 0 (rigid lid) or 1 (free surface), not '$f'" >&2; exit 2 ;; esac
 done
 
 if [ "${HC_BENCH_NOBUILD:-0}" != 1 ]; then
@@ -136,10 +142,17 @@ fi
 printf '%-26s %9s %9s %9s %8s %7s %7s %6s %6s %6s\n' "configuration" "median_s" "mean_s" "startup_s" "first5_s" "save_s" \
     "passes" "comm%" "ellip%" "rest%"
 for s in $SOLVERS; do
-    name=$([ "$s" = 2 ] && echo "BiCGStab (lsolver=2)" || echo "marching (lsolver=1)")
+  for f in $SURFACES; do
+    name=$([ "$s" = 2 ] && echo "BiCGStab" || echo "marching")
+    surface=()
+    case $f in
+        0) name="$name rigid lid" surface=(--set lfsrf=0) ;;
+        1) name="$name free surf" surface=(--set lfsrf=1) ;;
+        *) name="$name (lsolver=$s)" ;;
+    esac
     for ((r = 1; r <= RUNS; ++r)); do
         rm -rf "$DIR"
-        "$BUILD/halocline-prep" --out "$DIR" --set mxit="$STEPS" --set lsolver="$s" >/dev/null
+        "$BUILD/halocline-prep" --out "$DIR" --set mxit="$STEPS" --set lsolver="$s" "${surface[@]}" >/dev/null
         (cd "$DIR/work" && $MPIRUN -np 24 "$BUILD/bench-step" >stdout.txt 2>&1) ||
             { echo "bench-step: the run with lsolver=$s failed"; tail -20 "$DIR/work/stdout.txt"; exit 1; }
         awk -v name="$name" -v steps="$STEPS" '
@@ -152,4 +165,5 @@ for s in $SOLVERS; do
                     passes / steps, 100 * comm / tot, 100 * ell / tot, 100 * (tot - comm - ell) / tot
             }' "$DIR/work/stdout.txt"
     done
+  done
 done

@@ -41,7 +41,7 @@ void write_file(Ctx& c) {
         return;
     }
     int ncid = -1;
-    int status = ncmpi_create(c.mpicomm.comm3d, name.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);
+    int status = nc::create(c, name, ncid);
     if (status != NC_NOERR) {
         // Nothing can be written into a file that was not created: say so.
         pnetcdferrck(c, status);

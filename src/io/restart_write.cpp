@@ -40,7 +40,7 @@ struct Statuses {
 // Creates the temporary file of path on every process and reports a failure;
 // true when it was created (nothing is done with a file that was not).
 bool create_temp(Ctx& c, const std::string& path, Statuses& st, int& ncid) {
-    st(ncmpi_create(c.mpicomm.comm3d, restart_temp_name(path).c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid));
+    st(nc::create(c, restart_temp_name(path), ncid));
     pnetcdferrck(c, st.ierr);
     return st.ierr == NC_NOERR;
 }
@@ -88,7 +88,7 @@ bool write2nc(Ctx& c, const char* tag, const char* name, const double* FLD, int 
     const std::string tmp = restart_temp_name(field_path(tag));
     int ncid = -1;
     // Nothing is done with a file that could not be created.
-    if (!tested(ncmpi_create(c.mpicomm.comm3d, tmp.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid))) return false;
+    if (!tested(nc::create(c, tmp, ncid))) return false;
 
     int dlev = 0, dlat = 0, dlon = 0, varid = 0;
     ok &= ncmpi_def_dim(ncid, "level", p.NN(lenidx), &dlev) == NC_NOERR;

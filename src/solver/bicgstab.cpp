@@ -16,8 +16,6 @@ namespace {
 
 // Single-precision bounds of the stopping test, widened to double.
 constexpr double kStartBound = 1.0000000116860974e-07;  // 1.0e-7: no pass at all below it
-constexpr double kAbsBound = 9.999999717180685e-10;     // 1.0e-9
-constexpr double kRelBound = 0.0010000000474974513;     // 1.0e-3
 
 }  // namespace
 
@@ -173,7 +171,7 @@ void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPla
                     rn = std::sqrt(tmp);
                     rho_old = rho;
                     if (!std::isfinite(rn)) broke = true;
-                    if (tt == 0.0 && !(rn <= kAbsBound && rn / r0n <= kRelBound)) broke = true;
+                    if (tt == 0.0 && bicg_stopping_test(rn, r0n, it) == BicgNext::pass_again) broke = true;
                 }
             }
             if (broke) {
@@ -193,18 +191,15 @@ void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPla
                 continue;
             }
 
-            if (rn > kAbsBound) {
-                // A solve stagnating above the absolute bound is cut off; the
-                // iterate reached is kept and the step goes on with it.
-                if (it < kBicgMaxPasses) continue;
-                if (c.mpicomm.myid == 0) {
-                    fmt::out((fmt::Line() << "bi-cgstab: no convergence at itf=" << c.scaglo.itf << "after"
-                                          << it << "passes, residual=" << rn)
-                                 .str());
-                }
-                break;
+            const BicgNext next = bicg_stopping_test(rn, r0n, it);
+            if (next == BicgNext::pass_again) continue;
+            // A solve stagnating above the absolute bound is cut off; the
+            // iterate reached is kept and the step goes on with it.
+            if (next == BicgNext::cut_off && c.mpicomm.myid == 0) {
+                fmt::out((fmt::Line() << "bi-cgstab: no convergence at itf=" << c.scaglo.itf << "after" << it
+                                      << "passes, residual=" << rn)
+                             .str());
             }
-            if (rn / r0n > kRelBound && it % 1000 != 0) continue;
             break;
         }
         MPI_Barrier(c.mpicomm.comm3d);

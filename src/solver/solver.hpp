@@ -28,6 +28,20 @@ void p_inprod(Ctx& c, Plane& A1, Plane& A2, double& result);
 void solver_halo_exchange(Ctx& c, Plane& X);
 // Passes of a BiCGStab solve that stagnates above the absolute bound.
 inline constexpr int kBicgMaxPasses = 10000;
+// Single-precision bounds of the BiCGStab stopping test, widened to double.
+inline constexpr double kBicgAbsBound = 9.999999717180685e-10;   // 1.0e-9
+inline constexpr double kBicgRelBound = 0.0010000000474974513;   // 1.0e-3
+
+// The stopping test after pass `it` with residual norm rn (r0n at the start):
+// above the absolute bound another pass, up to the pass cap; at or below it,
+// another pass while the relative bound is not met and `it` is no multiple of
+// 1000. Both bounds count as met when equalled.
+enum class BicgNext { pass_again, converged, cut_off };
+inline BicgNext bicg_stopping_test(double rn, double r0n, i32 it) {
+    if (rn > kBicgAbsBound) return it < kBicgMaxPasses ? BicgNext::pass_again : BicgNext::cut_off;
+    if (rn / r0n > kBicgRelBound && it % 1000 != 0) return BicgNext::pass_again;
+    return BicgNext::converged;
+}
 
 // The marching solver (lsolver = 1); rep2 is rep without the timers.
 void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,

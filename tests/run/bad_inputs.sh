@@ -41,7 +41,7 @@ restore() { mv "$1.whole" "$1"; }
 # replace FILE CDL: FILE kept as FILE.whole, FILE made from the CDL text.
 replace() { cp "$1" "$1.whole" && printf '%s\n' "$2" > "$dir/x.cdl" && ncgen -k classic -o "$1" "$dir/x.cdl"; }
 
-"$HC_PREP" --out "$dir/case" $small --set mxit=1 > /dev/null || exit 1
+"$HC_PREP" --out "$dir/case" --set lsolver=2 --set lfsrf=0 $small --set mxit=1 > /dev/null || exit 1
 
 # 1. Prepared inputs.
 f=$work/prepglo/data/windmix.nc
@@ -58,7 +58,7 @@ restore "$f"
 out=$(run_model)
 printf '%s\n' "$out" | grep -q '^exit status 0$' && [ -f "$work/data/rerun.nc" ] && [ -f "$work/data/initial.nc" ]
 check "cold start writes the restart set" $?
-"$HC_PREP" --out "$dir/case" $small --set lrstrt=1 --set mxit=0 > /dev/null || exit 1
+"$HC_PREP" --out "$dir/case" --set lsolver=2 --set lfsrf=0 $small --set lrstrt=1 --set mxit=0 > /dev/null || exit 1
 out=$(run_model)
 printf '%s\n' "$out" | grep -q '^exit status 0$' && printf '%s\n' "$out" | grep -q '^ mxit,itf,days 0 1 '
 st=$?

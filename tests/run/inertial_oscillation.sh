@@ -15,7 +15,7 @@ need_prep
 U0=10
 STEPS=24
 rm -rf "$dir"
-"$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set lsolver=1 \
+"$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set lsolver=1 --set lfsrf=0 \
     --set mxit=1 >/dev/null || { echo "preparation failed"; echo "0 passed, 1 failed"; exit 1; }
 cd "$dir/work" || exit 1
 $HC_MPIRUN -np 24 "$HC_BIN" >stdout1.txt 2>&1

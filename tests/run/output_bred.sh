@@ -37,7 +37,7 @@ if [ -z "${HC_PREP:-}" ] || [ ! -x "$HC_PREP" ]; then
     echo "0 passed, 0 failed"
     exit 0
 fi
-"$HC_PREP" --out "$dir/case" --no-land --flat-bottom 40 --uniform-climatology --no-wind --short-periods \
+"$HC_PREP" --out "$dir/case" --set lsolver=2 --set lfsrf=0 --no-land --flat-bottom 40 --uniform-climatology --no-wind --short-periods \
     --set mxit=1 > /dev/null || exit 1
 w=$dir/case/work
 

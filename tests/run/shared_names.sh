@@ -9,7 +9,7 @@ set -u
 need_prep
 dir=$HC_TESTDIR
 rm -rf "$dir" && mkdir -p "$dir" || exit 1
-"$HC_PREP" --out "$dir/a" --no-land --flat-bottom 4 --uniform-climatology --no-wind --short-periods \
+"$HC_PREP" --out "$dir/a" --set lsolver=2 --set lfsrf=0 --no-land --flat-bottom 4 --uniform-climatology --no-wind --short-periods \
     --set mxit=30 > /dev/null || exit 1
 # The second run shares the prepared inputs (read only) and has its own data/ and output/.
 mkdir -p "$dir/b/work/data" "$dir/b/output" && ln -s "$dir/a/work/prepglo" "$dir/b/work/prepglo" &&

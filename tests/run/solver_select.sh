@@ -12,7 +12,7 @@ need_prep
 command -v ncgen >/dev/null && command -v ncdump >/dev/null ||
     { echo "ncgen and ncdump are needed"; echo "0 passed, 1 failed"; exit 1; }
 rm -rf "$dir"
-"$HC_PREP" --out "$dir" --set mxit=2 --set lsolver=1 >/dev/null ||
+"$HC_PREP" --out "$dir" --set mxit=2 --set lsolver=1 --set lfsrf=0 >/dev/null ||
     { echo "preparation failed"; echo "0 passed, 1 failed"; exit 1; }
 cd "$dir/work" || exit 1
 rm prepglo/data/evp.nc

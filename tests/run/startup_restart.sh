@@ -18,7 +18,7 @@ count() { printf '%s\n' "$2" | grep -c -- "$1"; }  # pattern, text
 run_model() { (cd "$1" && $HC_MPIRUN -np 24 "$HC_BIN" 2>&1; echo "exit status $?"); }
 
 # 1. Cold start.
-"$HC_PREP" --out "$dir/cold" --set mxit=1 > /dev/null || exit 1
+"$HC_PREP" --out "$dir/cold" --set lsolver=2 --set lfsrf=0 --set mxit=1 > /dev/null || exit 1
 out=$(run_model "$dir/cold/work")
 [ "$(count '^exit status 0$' "$out")" -eq 1 ] && ok || bad "cold: exit status"
 [ "$(count '^month  *[0-9]* in bounds$' "$out")" -eq 12 ] && ok || bad "cold: month lines"
@@ -39,7 +39,7 @@ if command -v ncdump > /dev/null; then
 fi
 
 # 2. Restart without a restart set.
-"$HC_PREP" --out "$dir/re" --set lrstrt=1 --set mxit=0 --set dt=900 --set daodt=96 > /dev/null || exit 1
+"$HC_PREP" --out "$dir/re" --set lsolver=2 --set lfsrf=0 --set lrstrt=1 --set mxit=0 --set dt=900 --set daodt=96 > /dev/null || exit 1
 out=$(run_model "$dir/re/work")
 [ "$(count '^ model-state file data/rerun.nc cannot be read; run stopped$' "$out")" -eq 24 ] && ok ||
     bad "no set: 24 stop messages"

@@ -12,7 +12,7 @@ dir=$HC_TESTDIR
 . "$(dirname "$0")/support/check.sh"
 need_prep
 rm -rf "$dir"
-"$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set mxit=2 >/dev/null ||
+"$HC_PREP" --out "$dir" --no-land --flat-bottom 40 --uniform-climatology --no-wind --set mxit=2 --set lsolver=2 --set lfsrf=0 >/dev/null ||
     { echo "preparation failed"; echo "0 passed, 1 failed"; exit 1; }
 cd "$dir/work" || exit 1
 $HC_MPIRUN -np 24 "$HC_BIN" >stdout.txt 2>&1

@@ -5,7 +5,7 @@
 set -u
 dir=$HC_TESTDIR
 rm -rf "$dir" && mkdir -p "$dir" || exit 1
-"$HC_PREP" --out "$dir/case" --no-land --flat-bottom 4 --uniform-climatology --no-wind --set mxit=0 >/dev/null ||
+"$HC_PREP" --out "$dir/case" --set lsolver=2 --set lfsrf=0 --no-land --flat-bottom 4 --uniform-climatology --no-wind --set mxit=0 >/dev/null ||
   { echo "preparation failed"; exit 1; }
 cd "$dir/case/work" || exit 1
 out=$($HC_MPIRUN -np 24 "$HC_BIN" 2>&1)

@@ -208,10 +208,10 @@ TEST(PrepUnits, ForcingMagnitudesFitTheirUnits) {
 TEST(PrepCase, SetOverridesScalarsAndRefusesBadOnes) {
     Options o;
     o.no_land = true;
-    o.sets = {{"mxit", "12"}, {"dt", "900"}, {"lfsrf", "1"}, {"describ", "test"}};
+    o.sets = {{"mxit", "12"}, {"dt", "900"}, {"lfsrf", "0"}, {"describ", "test"}};
     auto cs = make_case(o);
     EXPECT_EQ(cs->integer("mxit"), 12);
-    EXPECT_EQ(cs->integer("lfsrf"), 1);
+    EXPECT_EQ(cs->integer("lfsrf"), 0);
     EXPECT_EQ(cs->real("odt"), 1.0 / 900.0);  // follows dt unless set
     EXPECT_EQ(cs->scalar("describ").text, "test");
     struct Bad {

@@ -273,5 +273,37 @@ TEST(SolverFreeSurfaceTerm, FollowsThePhysicalStepNotTheCalendar) {
     EXPECT_EQ(free_surface_term(c), 0.0);
 }
 
+// The BiCGStab stopping test at its boundaries: both bounds are met when
+// equalled, the relative bound is consulted only below the absolute one, a
+// multiple of 1000 passes ends a solve whose relative test fails, and a solve
+// above the absolute bound is cut off at the pass cap.
+TEST(SolverBicgStop, BoundariesOfTheStoppingTest) {
+    const double abs = 9.999999717180685e-10, rel = 0.0010000000474974513;
+    const double above_abs = std::nextafter(abs, 1.0);
+    const double r0_rel = abs / rel;  // rn = abs gives rn / r0n = rel within rounding
+    struct Case {
+        const char* what;
+        double rn, r0n;
+        i32 it;
+        BicgNext want;
+    };
+    const Case cases[] = {
+        {"rn at the absolute bound, relative met", abs, 1.0, 7, BicgNext::converged},
+        {"rn one ulp above the absolute bound", above_abs, 1.0, 7, BicgNext::pass_again},
+        {"above the absolute bound at a multiple of 1000", above_abs, 1.0, 1000, BicgNext::pass_again},
+        {"above the absolute bound one pass before the cap", above_abs, 1.0, kBicgMaxPasses - 1, BicgNext::pass_again},
+        {"above the absolute bound at the cap", above_abs, 1.0, kBicgMaxPasses, BicgNext::cut_off},
+        {"relative ratio exactly at its bound", rel * 1.0e-7, 1.0e-7, 7, BicgNext::converged},
+        {"relative ratio above its bound", 2.0 * rel * 1.0e-7, 1.0e-7, 7, BicgNext::pass_again},
+        {"relative ratio above its bound at pass 1000", 2.0 * rel * 1.0e-7, 1.0e-7, 1000, BicgNext::converged},
+        {"relative ratio above its bound at pass 2000", 2.0 * rel * 1.0e-7, 1.0e-7, 2000, BicgNext::converged},
+        {"relative ratio above its bound at pass 1001", 2.0 * rel * 1.0e-7, 1.0e-7, 1001, BicgNext::pass_again},
+        {"relative ratio above its bound at pass 500", 2.0 * rel * 1.0e-7, 1.0e-7, 500, BicgNext::pass_again},
+        {"small start: rn at the absolute bound, ratio above", abs, r0_rel / 2.0, 7, BicgNext::pass_again},
+    };
+    ASSERT_EQ(rel * 1.0e-7 / 1.0e-7, rel);  // the fixture's ratio is the bound itself
+    for (const Case& k : cases) EXPECT_EQ(bicg_stopping_test(k.rn, k.r0n, k.it), k.want) << k.what;
+}
+
 }  // namespace
 }  // namespace hc
