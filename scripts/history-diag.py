@@ -121,7 +121,7 @@ def main():
     head = ["file", "sst min", "sst mean", "sst max", "sss min", "sss mean", "sss max", "ke", "max|u|",
             "max|v|", "2dx share", "drake Sv", "u eq", "u 50S"]
     if markdown:
-        print("| " + " | ".join(head) + " |")
+        print("| " + " | ".join(h.replace("|", "\\|") for h in head) + " |")
         print("|" + "---|" * len(head))
     else:
         print(" ".join(f"{h:>12}" for h in head))
