@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "comm/comm.hpp"
@@ -163,8 +164,11 @@ int create(Ctx& c, const std::string& path, int& ncid) {
         why = "it is a directory";
     else if (::access(dir.c_str(), W_OK | X_OK) != 0)
         why = std::strerror(errno);
-    if (any(c, !why.empty())) {
-        if (!why.empty()) fmt::out(" cannot create " + path + ": " + why);
+    // The lowest-ranked process that cannot says why (all usually fail alike).
+    int mine = why.empty() ? INT_MAX : c.mpicomm.myid, first = INT_MAX;
+    MPI_Allreduce(&mine, &first, 1, MPI_INT, MPI_MIN, c.mpicomm.comm3d);
+    if (first != INT_MAX) {
+        if (first == c.mpicomm.myid) fmt::out(" cannot create " + path + ": " + why);
         return NC_EFILE;
     }
     return ncmpi_create(c.mpicomm.comm3d, path.c_str(), NC_64BIT_OFFSET, MPI_INFO_NULL, &ncid);

@@ -66,8 +66,9 @@ std::string block_fault(Ctx& c, int ncid, int varid, const Slab& s, MPI_Offset l
 // Creates path on comm3d (64-bit offsets, an existing file replaced) when
 // every process can: each first checks that it may write there, and one
 // all-reduce agrees before the library is called, so that no process waits
-// inside the library's collective create for one that failed. A process that
-// cannot prints why; all then get NC_EFILE. Otherwise the library's status.
+// inside the library's collective create for one that failed. The lowest-ranked
+// process that cannot prints why; all then get NC_EFILE. Otherwise the
+// library's status.
 int create(Ctx& c, const std::string& path, int& ncid);
 
 // A prepared input file open for reading on comm3d. Any failure (missing
