@@ -37,7 +37,7 @@ mkdir -p "$DIR"
 export OPENBLAS_NUM_THREADS=1
 
 # Wall-clock figures differ from run to run; everything else must not.
-mask() { sed -E 's/(solver time = *)[-+0-9.E]+sec/\1<t>sec/; s/(built in *)[-+0-9.E]+ s/\1<t> s/' "$1"; }
+mask() { sed -E 's/solver time = *[-+0-9.E]+sec/solver time = <t>sec/; s/built in *[-+0-9.E]+ s/built in <t> s/' "$1"; }
 
 run_model() { # $1 run directory's work folder, $2 binary
     (cd "$1" && $MPIRUN -np 24 "$2" >stdout.txt 2>&1)
