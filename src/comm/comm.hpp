@@ -34,15 +34,31 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
 // into istatus and the error code into ierr.
 int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from);
 
+// Up to four paired transfers made in one round: every receive and send is
+// posted at once and all are awaited together. Transfer i sends `count`
+// elements of the round's type from send to rank to while receiving as many
+// into recv from rank from, with tag i + 1 on comm3d, so it pairs with the
+// neighbours' transfer i. The values delivered are those of the same paired transfers
+// made one after the other, provided no buffer of the round is both sent and
+// received (the callers' lines are distinct). Returns the error code.
+struct LineTransfer {
+    const double* send;
+    int to;
+    double* recv;
+    int from;
+    int count = 1;
+};
+int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type);
+
 // The four paired transfers of a one-point halo exchange of the block at f
-// (columns with col, then rows with row); returns the sum of their status
-// words and prints nothing.
+// (columns with col in one round, then rows with row in another); returns
+// the sum of the rounds' status words and prints nothing.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row);
 
 // One-point halo exchange of n (at most NGROUP_FIELDS) fields at once: the
 // values each field's mpi_exch_3d_r4 would give it (columns first, then rows
 // spanning the columns just received), in four paired transfers of
-// contiguous buffers (Groupwork) instead of four per field.
+// contiguous buffers (Groupwork) instead of four per field, two rounds.
 void exchange_fields(Ctx& c, Field* const* f, int n);
 
 // One-point halo exchange of an 82 x 50 x 40 field and of an 82 x 50 plane

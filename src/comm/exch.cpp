@@ -1,6 +1,6 @@
 // One-point halo exchange: four paired transfers, columns first, then rows
 // spanning the columns just received, so the corners come from the diagonal
-// neighbours. The strided datatypes move the lines straight from and into the
+// neighbours. The two transfers of an axis go in one round. The strided datatypes move the lines straight from and into the
 // field; a transfer with MPI_PROC_NULL (the closed southern and northern
 // edges) moves nothing and leaves the halo row as it was.
 #include "comm/comm.hpp"
@@ -20,15 +20,25 @@ int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int 
     return m.ierr;
 }
 
-// Returns the sum of the four transfers' status words.
+int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type) {
+    auto& m = c.mpicomm;
+    MPI_Request req[8];
+    for (int i = 0; i < n; ++i)
+        MPI_Irecv(t[i].recv, t[i].count, type, t[i].from, i + 1, m.comm3d, &req[2 * i]);
+    for (int i = 0; i < n; ++i)
+        MPI_Isend(t[i].send, t[i].count, type, t[i].to, i + 1, m.comm3d, &req[2 * i + 1]);
+    m.ierr = MPI_Waitall(2 * n, req, MPI_STATUSES_IGNORE);
+    return m.ierr;
+}
+
+// Columns in one round, then rows in another; returns the sum of the two
+// rounds' status words.
 int exchange_lines(Ctx& c, double* f, MPI_Datatype col, MPI_Datatype row) {
     auto& m = c.mpicomm;
     auto at = [f](int i, int j) { return f + (i - 1) + long(NX) * (j - 1); };
-    int e1 = sendrecv_line(c, at(2, 1), col, m.iwest, at(82, 1), m.ieast);
-    int e2 = sendrecv_line(c, at(81, 1), col, m.ieast, at(1, 1), m.iwest);
-    int e3 = sendrecv_line(c, at(1, 2), row, m.isouth, at(1, 50), m.inorth);
-    int e4 = sendrecv_line(c, at(1, 49), row, m.inorth, at(1, 1), m.isouth);
-    return e1 + e2 + e3 + e4;
+    const LineTransfer cols[2] = {{at(2, 1), m.iwest, at(82, 1), m.ieast}, {at(81, 1), m.ieast, at(1, 1), m.iwest}};
+    const LineTransfer rows[2] = {{at(1, 2), m.isouth, at(1, 50), m.inorth}, {at(1, 49), m.inorth, at(1, 1), m.isouth}};
+    return transfer_round(c, cols, 2, col) + transfer_round(c, rows, 2, row);
 }
 
 namespace {
@@ -64,19 +74,21 @@ void exchange_fields(Ctx& c, Field* const* f, int n) {
     int e = 0;
     // Columns: the packed stride is NX per level, of which NY words are used.
     move_lines<false, true>(f, n, 2, g.send);
-    e += sendrecv_words(c, g.send.data(), ncol, m.iwest, g.recv.data(), m.ieast);
+    move_lines<false, true>(f, n, 81, g.send2);
+    const LineTransfer cols[2] = {{g.send.data(), m.iwest, g.recv.data(), m.ieast, ncol},
+                                  {g.send2.data(), m.ieast, g.recv2.data(), m.iwest, ncol}};
+    e += transfer_round(c, cols, 2, MPI_DOUBLE);
     move_lines<false, false>(f, n, 82, g.recv);
-    move_lines<false, true>(f, n, 81, g.send);
-    e += sendrecv_words(c, g.send.data(), ncol, m.ieast, g.recv.data(), m.iwest);
-    move_lines<false, false>(f, n, 1, g.recv);
+    move_lines<false, false>(f, n, 1, g.recv2);
     // Rows, with the columns just received (the corners from the diagonal
     // neighbours). A missing neighbour leaves the row as it was.
     move_lines<true, true>(f, n, 2, g.send);
-    e += sendrecv_words(c, g.send.data(), nrow, m.isouth, g.recv.data(), m.inorth);
+    move_lines<true, true>(f, n, 49, g.send2);
+    const LineTransfer rows[2] = {{g.send.data(), m.isouth, g.recv.data(), m.inorth, nrow},
+                                  {g.send2.data(), m.inorth, g.recv2.data(), m.isouth, nrow}};
+    e += transfer_round(c, rows, 2, MPI_DOUBLE);
     if (m.inorth != MPI_PROC_NULL) move_lines<true, false>(f, n, 50, g.recv);
-    move_lines<true, true>(f, n, 49, g.send);
-    e += sendrecv_words(c, g.send.data(), nrow, m.inorth, g.recv.data(), m.isouth);
-    if (m.isouth != MPI_PROC_NULL) move_lines<true, false>(f, n, 1, g.recv);
+    if (m.isouth != MPI_PROC_NULL) move_lines<true, false>(f, n, 1, g.recv2);
     if (e != 0) fmt::out("mpi_exch_3d error");
 }
 

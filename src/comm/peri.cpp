@@ -83,17 +83,15 @@ struct Packer {
         comborecv(q, nx, ny, nz, b.RBW.data() + oe, 1, b.RBE.data() + oe, NX, LASTROW, c.mpicomm.myidy,
                   b.RBN.data() + on, NY, b.RBS.data() + on, 1);
     }
+    // All four buffers are packed before any transfer, so they go in one round.
     void transfer(int nslots) {
         auto& m = c.mpicomm;
         int new_ = int(ew * nslots), nns = int(ns * nslots);
-        m.ierr = MPI_Sendrecv(b.SBW.data(), new_, MPI_DOUBLE, m.iwest, 1, b.RBE.data(), new_, MPI_DOUBLE, m.ieast, 1,
-                              m.comm3d, &m.istatus);
-        m.ierr = MPI_Sendrecv(b.SBE.data(), new_, MPI_DOUBLE, m.ieast, 1, b.RBW.data(), new_, MPI_DOUBLE, m.iwest, 1,
-                              m.comm3d, &m.istatus);
-        m.ierr = MPI_Sendrecv(b.SBS.data(), nns, MPI_DOUBLE, m.isouth, 1, b.RBN.data(), nns, MPI_DOUBLE, m.inorth, 1,
-                              m.comm3d, &m.istatus);
-        m.ierr = MPI_Sendrecv(b.SBN.data(), nns, MPI_DOUBLE, m.inorth, 1, b.RBS.data(), nns, MPI_DOUBLE, m.isouth, 1,
-                              m.comm3d, &m.istatus);
+        const LineTransfer t[4] = {{b.SBW.data(), m.iwest, b.RBE.data(), m.ieast, new_},
+                                   {b.SBE.data(), m.ieast, b.RBW.data(), m.iwest, new_},
+                                   {b.SBS.data(), m.isouth, b.RBN.data(), m.inorth, nns},
+                                   {b.SBN.data(), m.inorth, b.RBS.data(), m.isouth, nns}};
+        m.ierr = transfer_round(c, t, 4, MPI_DOUBLE);
     }
 };
 

@@ -16,9 +16,11 @@ namespace hc {
 
 namespace {
 
-// One paired transfer of a whole-field column or row, tag 1 both ways.
-void transfer(Ctx& c, double* send, int to, double* recv, int from, MPI_Datatype t) {
-    sendrecv_line(c, send, t, to, recv, from);
+// Two paired transfers of whole-field columns or rows in one round (the
+// lines sent and the lines received are distinct).
+void transfer2(Ctx& c, LineTransfer a, LineTransfer b, MPI_Datatype t) {
+    const LineTransfer r[2] = {a, b};
+    transfer_round(c, r, 2, t);
 }
 
 }  // namespace
@@ -93,12 +95,12 @@ void face_velocities(Ctx& c) {
     auto& SCR1 = c.cgridwork.SCR1;
     MPI_Datatype col = c.mpi_vtype.vtype[3], row = c.mpi_vtype.vtype[4];
     face_u_sums(c);
-    transfer(c, b.U2.at(80, 1, 1), m.ieast, SCR1.at(82, 1, 1), m.iwest, col);  // H1
-    transfer(c, b.U2.at(3, 1, 1), m.iwest, SCR1.at(81, 1, 1), m.ieast, col);   // H2
+    transfer2(c, {b.U2.at(80, 1, 1), m.ieast, SCR1.at(82, 1, 1), m.iwest},  // H1
+              {b.U2.at(3, 1, 1), m.iwest, SCR1.at(81, 1, 1), m.ieast}, col);   // H2
     face_u_finish(c);
     face_v_sums(c);
-    transfer(c, b.V2.at(1, 48, 1), m.inorth, SCR1.at(1, 50, 1), m.isouth, row);  // H3
-    transfer(c, b.V2.at(1, 3, 1), m.isouth, SCR1.at(1, 49, 1), m.inorth, row);   // H4
+    transfer2(c, {b.V2.at(1, 48, 1), m.inorth, SCR1.at(1, 50, 1), m.isouth},  // H3
+              {b.V2.at(1, 3, 1), m.isouth, SCR1.at(1, 49, 1), m.inorth}, row);   // H4
     face_v_finish(c);
 }
 
@@ -160,11 +162,11 @@ void cell_velocities(Ctx& c) {
     auto& SCR = c.scratchglo.SCR;
     MPI_Datatype col = c.mpi_vtype.vtype[3], row = c.mpi_vtype.vtype[4];
     cell_sums(c);
-    transfer(c, g.U.at(80, 1, 1), m.ieast, SCR.at(80, 1, 1), m.iwest, col);  // H5
-    transfer(c, g.U.at(2, 1, 1), m.iwest, SCR.at(2, 1, 1), m.ieast, col);    // H6
+    transfer2(c, {g.U.at(80, 1, 1), m.ieast, SCR.at(80, 1, 1), m.iwest},  // H5
+              {g.U.at(2, 1, 1), m.iwest, SCR.at(2, 1, 1), m.ieast}, col);    // H6
     cell_u_finish(c);
-    transfer(c, g.V.at(1, 48, 1), m.inorth, SCR.at(1, 48, 1), m.isouth, row);  // H7
-    transfer(c, g.V.at(1, 2, 1), m.isouth, SCR.at(1, 2, 1), m.inorth, row);    // H8
+    transfer2(c, {g.V.at(1, 48, 1), m.inorth, SCR.at(1, 48, 1), m.isouth},  // H7
+              {g.V.at(1, 2, 1), m.isouth, SCR.at(1, 2, 1), m.inorth}, row);    // H8
     cell_v_finish(c);
 }
 

@@ -158,10 +158,12 @@ void exchange_level_lines(Ctx& c) {
         }
     }
     constexpr int ncol = int(Levelwork::Cols::size), nrow = int(Levelwork::Rows::size);
-    sendrecv_words(c, w.west_s.data(), ncol, m.iwest, w.west_r.data(), m.ieast);
-    sendrecv_words(c, w.east_s.data(), ncol, m.ieast, w.east_r.data(), m.iwest);
-    sendrecv_words(c, w.south_s.data(), nrow, m.isouth, w.south_r.data(), m.inorth);
-    sendrecv_words(c, w.north_s.data(), nrow, m.inorth, w.north_r.data(), m.isouth);
+    // The rows were packed before any column arrived, so all four go at once.
+    const LineTransfer t[4] = {{w.west_s.data(), m.iwest, w.west_r.data(), m.ieast, ncol},
+                               {w.east_s.data(), m.ieast, w.east_r.data(), m.iwest, ncol},
+                               {w.south_s.data(), m.isouth, w.south_r.data(), m.inorth, nrow},
+                               {w.north_s.data(), m.inorth, w.north_r.data(), m.isouth, nrow}};
+    transfer_round(c, t, 4, MPI_DOUBLE);
 }
 
 void second_halo_of_level(Ctx& c, int K) {

@@ -19,13 +19,7 @@ constexpr double kStartBound = 1.0000000116860974e-07;  // 1.0e-7: no pass at al
 
 }  // namespace
 
-void solver_halo_exchange(Ctx& c, Plane& X) {
-    auto& m = c.mpicomm;
-    MPI_Sendrecv(X.at(2, 1), 1, m.col2d, m.iwest, 1, X.at(82, 1), 1, m.col2d, m.ieast, 1, m.comm3d, &m.istatus);
-    MPI_Sendrecv(X.at(81, 1), 1, m.col2d, m.ieast, 1, X.at(1, 1), 1, m.col2d, m.iwest, 1, m.comm3d, &m.istatus);
-    MPI_Sendrecv(X.at(1, 2), 1, m.row2d, m.isouth, 1, X.at(1, 50), 1, m.row2d, m.inorth, 1, m.comm3d, &m.istatus);
-    MPI_Sendrecv(X.at(1, 49), 1, m.row2d, m.inorth, 1, X.at(1, 1), 1, m.row2d, m.isouth, 1, m.comm3d, &m.istatus);
-}
+void solver_halo_exchange(Ctx& c, Plane& X) { exchange_lines(c, X.data(), c.mpicomm.col2d, c.mpicomm.row2d); }
 
 void p_sqprod(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, Plane& X, Plane& B) {
     MPI_Barrier(c.mpicomm.comm3d);

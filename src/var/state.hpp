@@ -396,7 +396,9 @@ struct Marchwork {
 inline constexpr int NGROUP_FIELDS = 16;
 struct Groupwork {
     using Lines = Arr<double, Rg<1, NX>, Rg<1, KM>, Rg<1, NGROUP_FIELDS>>;
-    Lines send{"group_send"}, recv{"group_recv"};
+    // send/recv: the west- and southward lines, send2/recv2: the east- and
+    // northward ones (both directions of an axis travel in one round).
+    Lines send{"group_send"}, recv{"group_recv"}, send2{"group_send2"}, recv2{"group_recv2"};
 };
 struct Levelwork {
     using Cols = Arr<double, Rg<1, NY>, Rg<1, NLEVEL_LINES>, Rg<1, KM>>;
