@@ -9,6 +9,7 @@
 // entries of a residual row enters the corrections.
 #include <cblas.h>
 
+#include "comm/comm.hpp"
 #include "solver/solver.hpp"
 
 namespace hc {
@@ -159,10 +160,9 @@ private:
                            AT_(a - 1, k - 1);
             }
             mark();
-            MPI_Sendrecv(X_.at(2, k), 1, MPI_DOUBLE, m.iwest, 1, X_.at(82, k), 1, MPI_DOUBLE, m.ieast, 1, m.comm3d,
-                         &m.istatus);
-            MPI_Sendrecv(X_.at(81, k), 1, MPI_DOUBLE, m.ieast, 1, X_.at(1, k), 1, MPI_DOUBLE, m.iwest, 1, m.comm3d,
-                         &m.istatus);
+            const LineTransfer t[2] = {{X_.at(2, k), m.iwest, X_.at(82, k), m.ieast},
+                                       {X_.at(81, k), m.ieast, X_.at(1, k), m.iwest}};
+            transfer_round(c_, t, 2, MPI_DOUBLE);
             add_comm();
         }
     }
@@ -175,17 +175,18 @@ private:
         const int n = rows + 2;
         mark();
         for (int r = 0; r < 2; ++r)
-            for (int a = 1; a <= n; ++a) w.send_x(r * n + a) = X_(a, b + r);
-        MPI_Sendrecv(w.send_x.data(), 2 * n, MPI_DOUBLE, m.iwest, 1, w.recv_x.data(), 2 * n, MPI_DOUBLE, m.ieast, 1,
-                     m.comm3d, &m.istatus);
+            for (int a = 1; a <= n; ++a) {
+                w.send_x(r * n + a) = X_(a, b + r);
+                w.send_x2(r * n + a) = X_(80 - rows + a, b + r);
+            }
+        const LineTransfer t[2] = {{w.send_x.data(), m.iwest, w.recv_x.data(), m.ieast, 2 * n},
+                                   {w.send_x2.data(), m.ieast, w.recv_x2.data(), m.iwest, 2 * n}};
+        transfer_round(c_, t, 2, MPI_DOUBLE);
         for (int r = 0; r < 2; ++r)
-            for (int a = 1; a <= n; ++a) w.east_x(a, r) = w.recv_x(r * n + a);
-        for (int r = 0; r < 2; ++r)
-            for (int a = 1; a <= n; ++a) w.send_x(r * n + a) = X_(80 - rows + a, b + r);
-        MPI_Sendrecv(w.send_x.data(), 2 * n, MPI_DOUBLE, m.ieast, 1, w.recv_x.data(), 2 * n, MPI_DOUBLE, m.iwest, 1,
-                     m.comm3d, &m.istatus);
-        for (int r = 0; r < 2; ++r)
-            for (int a = 1; a <= n; ++a) w.west_x(80 - rows + a, r) = w.recv_x(r * n + a);
+            for (int a = 1; a <= n; ++a) {
+                w.east_x(a, r) = w.recv_x(r * n + a);
+                w.west_x(80 - rows + a, r) = w.recv_x2(r * n + a);
+            }
         add_comm();
     }
 

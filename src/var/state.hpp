@@ -388,7 +388,9 @@ struct Marchwork {
     // halo column 82, the east one's from its halo column 1.
     Arr<double, Rg<NX - NMARCH_GHOST - 1, NX>, Rg<0, NMARCH_GHOST + 1>> west_x{"west_x"};
     Arr<double, Rg<1, NMARCH_GHOST + 2>, Rg<0, NMARCH_GHOST + 1>> east_x{"east_x"};
-    Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"};
+    // Rows b, b + 1 going west (send_x, from the east in recv_x) and east
+    // (send_x2, from the west in recv_x2), both in one round.
+    Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"}, send_x2{"send_x2"}, recv_x2{"recv_x2"};
 };
 
 // Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
