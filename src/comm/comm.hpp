@@ -27,20 +27,16 @@ void finalize_comm(Ctx& c);
 // One paired transfer of one column or row (one element of the datatype t),
 // tag 1 on comm3d, the status into istatus and the error code into ierr:
 // sends from send to rank to while receiving into recv from rank from.
-// Every halo line the model moves outside this subsystem goes through it.
+// Every halo line the model moves goes through it or transfer_round.
 int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* recv, int from);
-
-// One paired transfer of n contiguous doubles, tag 1 on comm3d, the status
-// into istatus and the error code into ierr.
-int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from);
 
 // Up to four paired transfers made in one round: every receive and send is
 // posted at once and all are awaited together. Transfer i sends `count`
 // elements of the round's type from send to rank to while receiving as many
 // into recv from rank from, with tag i + 1 on comm3d, so it pairs with the
-// neighbours' transfer i. The values delivered are those of the same paired transfers
-// made one after the other, provided no buffer of the round is both sent and
-// received (the callers' lines are distinct). Returns the error code.
+// neighbours' transfer i. The values delivered are those of the same paired
+// transfers made one after the other, provided no buffer of the round is both
+// sent and received (the callers' lines are distinct). Returns the error code.
 struct LineTransfer {
     const double* send;
     int to;

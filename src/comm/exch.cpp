@@ -1,8 +1,9 @@
 // One-point halo exchange: four paired transfers, columns first, then rows
 // spanning the columns just received, so the corners come from the diagonal
-// neighbours. The two transfers of an axis go in one round. The strided datatypes move the lines straight from and into the
-// field; a transfer with MPI_PROC_NULL (the closed southern and northern
-// edges) moves nothing and leaves the halo row as it was.
+// neighbours; the two transfers of an axis go in one round. The strided
+// datatypes move the lines straight from and into the field; a transfer with
+// MPI_PROC_NULL (the closed southern and northern edges) moves nothing and
+// leaves the halo row as it was.
 #include "comm/comm.hpp"
 #include "util/format.hpp"
 
@@ -14,15 +15,13 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
     return m.ierr;
 }
 
-int sendrecv_words(Ctx& c, const double* send, int n, int to, double* recv, int from) {
-    auto& m = c.mpicomm;
-    m.ierr = MPI_Sendrecv(send, n, MPI_DOUBLE, to, 1, recv, n, MPI_DOUBLE, from, 1, m.comm3d, &m.istatus);
-    return m.ierr;
-}
-
 int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type) {
     auto& m = c.mpicomm;
     MPI_Request req[8];
+    if (n < 1 || n > 4) {
+        fmt::out("transfer_round: transfer count out of range");
+        stop_run(c);
+    }
     for (int i = 0; i < n; ++i)
         MPI_Irecv(t[i].recv, t[i].count, type, t[i].from, i + 1, m.comm3d, &req[2 * i]);
     for (int i = 0; i < n; ++i)
