@@ -46,6 +46,11 @@ struct LineTransfer {
 };
 int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type);
 
+// Waits for the request to complete without spinning: tests it, then sleeps
+// for nap_ns nanoseconds (and the timer slack), until it completes. For a
+// process that waits long while others work, so that it leaves them the cores.
+void quiet_wait(MPI_Request& req, long nap_ns);
+
 // The four paired transfers of a one-point halo exchange of the block at f
 // (columns with col in one round, then rows with row in another); returns
 // the sum of the rounds' status words and prints nothing.

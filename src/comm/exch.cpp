@@ -4,6 +4,8 @@
 // datatypes move the lines straight from and into the field; a transfer with
 // MPI_PROC_NULL (the closed southern and northern edges) moves nothing and
 // leaves the halo row as it was.
+#include <time.h>
+
 #include "comm/comm.hpp"
 #include "util/format.hpp"
 
@@ -101,6 +103,16 @@ void mpi_exch_2d_r4(Ctx& c, double* plane) {
 
 void mpi_exch_2d_r8(Ctx& c, double* plane) {
     if (exchange_lines(c, plane, c.mpi_vtype.vtype[5], c.mpi_vtype.vtype[6]) != 0) fmt::out("mpi_exch_2d error");
+}
+
+void quiet_wait(MPI_Request& req, long nap_ns) {
+    const timespec nap{0, nap_ns};
+    for (;;) {
+        int done = 0;
+        MPI_Test(&req, &done, MPI_STATUS_IGNORE);
+        if (done) return;
+        nanosleep(&nap, nullptr);
+    }
 }
 
 }  // namespace hc

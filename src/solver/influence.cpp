@@ -9,17 +9,18 @@
 // row per unit change of the first and of the base row, W, V the change of
 // the last row's left-hand side, with the row above e held fixed; N the north
 // coefficients of row e. Then, with K0 = 0: R = (W + V K)^-1,
-// R1 = -(P K + Q) R, K = R1 N. Each process receives its 54-entry share of
-// the transposed matrices of its column.
+// R1 = -(P K + Q) R, K = R1 N. Each process receives, for its tile columns,
+// the transposed matrices of the sub-blocks its process row marches, in
+// slabs of 54 rows (one per share of a residual row).
 #include <cblas.h>
 #include <lapacke.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <time.h>
 #include <vector>
 
+#include "comm/comm.hpp"
 #include "solver/solver.hpp"
 
 namespace hc {
@@ -187,16 +188,6 @@ std::array<int, 12> sub_block_table(Global& G, int p) {
     return ie;
 }
 
-// Waits for a receive without spinning, so that the root has the cores.
-void quiet_wait(MPI_Request& req) {
-    int done = 0;
-    const timespec nap{0, 200000};
-    for (;;) {
-        MPI_Test(&req, &done, MPI_STATUS_IGNORE);
-        if (done) return;
-        nanosleep(&nap, nullptr);
-    }
-}
 
 }  // namespace
 
@@ -228,8 +219,8 @@ void build_marching_matrices(Ctx& c) {
         MPI_Request req[2];
         MPI_Irecv(e.RINV.data(), int(nr), MPI_DOUBLE, 0, 1, mc.comm3d, &req[0]);
         MPI_Irecv(e.RINV1.data(), int(nr1), MPI_DOUBLE, 0, 1, mc.comm3d, &req[1]);
-        quiet_wait(req[0]);
-        quiet_wait(req[1]);
+        quiet_wait(req[0], 200000);
+        quiet_wait(req[1], 200000);
         return;
     }
 
@@ -271,17 +262,24 @@ void build_marching_matrices(Ctx& c) {
     };
     auto last_row = [&](int m) { return 48 * ((m - 1) / 12) + table[(m - 1) / 12][(m - 1) % 12] - 1; };
 
-    // The shares of every process, filled sub-block by sub-block.
+    // The slabs of every process, filled sub-block by sub-block: of every
+    // share, for the process's tile columns, the sub-blocks its process row
+    // marches (RINV1 also the last one of the row below).
     std::vector<std::vector<double>> outR(NPROC, std::vector<double>(nr, 0.0));
     std::vector<std::vector<double>> outR1(NPROC, std::vector<double>(nr1, 0.0));
-    auto share = [&](const Dense& M, int m, std::vector<std::vector<double>>& out) {
+    auto share = [&](const Dense& M, int m, std::vector<std::vector<double>>& out, int lfirst) {
         for (int d = 0; d < NPROC; ++d) {
-            double* slab = out[d].data() + size_t(NEVPQ) * NX * (m - 1);
-            for (int i = 1; i <= NX; ++i) {
-                const int cc = wrap(80 * qd[d] + i - 1);
-                for (int k = 1; k <= NEVPQ; ++k) {
-                    const int col = NEVPQ * rd[d] + k;
-                    slab[(k - 1) + size_t(NEVPQ) * (i - 1)] = col <= N ? M[size_t(cc - 1) + size_t(N) * (col - 1)] : 0.0;
+            const int l = m - 12 * rd[d];
+            if (l < lfirst || l > 12) continue;
+            for (int r = 0; r < NPROC_ROWS; ++r) {
+                double* slab = out[d].data() + size_t(NEVPQ) * NX * (r + size_t(NPROC_ROWS) * (l - lfirst));
+                for (int i = 1; i <= NX; ++i) {
+                    const int cc = wrap(80 * qd[d] + i - 1);
+                    for (int k = 1; k <= NEVPQ; ++k) {
+                        const int col = NEVPQ * r + k;
+                        slab[(k - 1) + size_t(NEVPQ) * (i - 1)] =
+                            col <= N ? M[size_t(cc - 1) + size_t(N) * (col - 1)] : 0.0;
+                    }
                 }
             }
         }
@@ -302,13 +300,13 @@ void build_marching_matrices(Ctx& c) {
         sparse_times(Vm, K, M);
         for (size_t n = 0; n < nn; ++n) M[n] += Wm[n];
         invert(M, singular && m == NSUB);  // M now holds R
-        share(M, m, outR);
+        share(M, m, outR, 1);
         if (m == NSUB) break;
         sparse_times(P, K, T);
         for (size_t n = 0; n < nn; ++n) T[n] += Q[n];
         cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, N, N, N, -1.0, T.data(), N, M.data(), N, 0.0,
                     R1.data(), N);
-        share(R1, m, outR1);
+        share(R1, m, outR1, 0);
         for (int j = 0; j < N; ++j) {
             const double nj = G.T(j + 1, em);
             for (int r = 0; r < N; ++r) K[size_t(r) + size_t(N) * j] = R1[size_t(r) + size_t(N) * j] * nj;

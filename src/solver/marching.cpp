@@ -4,9 +4,12 @@
 // row by row for the row above; the residual left in the last row's equations
 // is turned into corrections by influence matrices, a forward sweep from south
 // to north, a backward sweep from north to south and a final marching pass.
-// The six processes of a process column share each matrix, 54 residual
-// entries each (the last share padded with zeros), so every one of the 320
-// entries of a residual row enters the corrections.
+// A residual row is gathered over the owner's process row and turned into a
+// correction there: the product of each of its six shares of 54 entries (the
+// last padded with zeros, so every one of the 320 entries enters) with the
+// share's slab, the six products summed in a fixed order. Only the owner's
+// process row works on a sub-block; the other rows wait for the row they
+// take over.
 #include <cblas.h>
 
 #include "comm/comm.hpp"
@@ -31,56 +34,52 @@ public:
         if (Timed) c_.timer.t(7) = MPI_Wtime();
         fetch_coefficients();
 
-        // Forward sweep.
-        for (int p = 0; p < NPROC_ROWS; ++p) {
-            for (int h = 1; h <= 12; ++h) {
-                const int mb = 12 * p + h;
-                if (me == p) march(h);
-                if (mb == 72) break;
-                const int e = IE_(h);
-                if (me == p) {
-                    residual(h);
-                    for (int i = 1; i <= NX; ++i) {
-                        evpe_(i) = X_(i, e);
-                        DUM0_(i, h) = X_(i, e);
-                    }
-                }
-                double* target = h < 12 ? X_.at(1, e) : X_.at(1, 1);
-                correct(p, RINV1_.at(1, 1, mb), -1.0, me == p ? 1.0 : 0.0, h < 12 ? p : p + 1, target);
+        // Forward sweep, the process rows one after another from the south:
+        // each marches its sub-blocks from the corrected last row of the one
+        // below, its southern halo row.
+        if (me > 0) {
+            mark();
+            wait_for_row(X_.at(1, 1), m.isouth, 2);
+            add_comm();
+        }
+        for (int h = 1; h <= 12; ++h) {
+            march(h);
+            if (12 * me + h == 72) break;
+            const int e = IE_(h);
+            residual(h);
+            for (int i = 1; i <= NX; ++i) {
+                evpe_(i) = X_(i, e);
+                DUM0_(i, h) = X_(i, e);
+            }
+            if (h < 12) {
+                correct(RINV1_, h, -1.0, true, me, X_.at(1, e));
+            } else {
+                correct(RINV1_, h, -1.0, true, me + 1, evpe_.data());
+                mark();
+                MPI_Send(evpe_.data(), NX, MPI_DOUBLE, m.inorth, 2, m.comm3d);
+                add_comm();
             }
         }
 
-        // Backward sweep.
-        for (int p = NPROC_ROWS - 1; p >= 0; --p) {
-            for (int h = 12; h >= 1; --h) {
-                const int mb = 12 * p + h;
-                const int b = base(h);
-                if (me == p) {
-                    if (mb < 72) {
-                        for (int i = 1; i <= NX; ++i) X_(i, IE_(h)) = DUM0_(i, h);
-                    }
-                    residual(h);
-                }
-                correct(p, RINV_.at(1, 1, mb), 1.0, 0.0, p, DUM0_.at(1, h));
-                if (me == p) {
-                    for (int i = 1; i <= NX; ++i) X_(i, b + 1) = X_(i, b + 1) + DUM0_(i, h);
-                }
-                if (mb == 1) break;
-                if (me == p) {
-                    for (int i = 1; i <= NXI; ++i) evpe_(i) = DUM0_(i + 1, h) * AT_(i, b);
-                    gather_row();
-                }
-                correct(p, RINV1_.at(1, 1, mb - 1), 1.0, 0.0, p, DUM0_.at(1, h));
-                if (me == p) {
-                    for (int i = 1; i <= NX; ++i) DUM0_(i, h) = X_(i, b) + DUM0_(i, h);
-                }
+        // Backward sweep, from the north: each process row from the corrected
+        // first row of the one above, its northern halo row.
+        if (me < NPROC_ROWS - 1) wait_for_row(X_.at(1, NY), m.inorth, 1);
+        for (int h = 12; h >= 1; --h) {
+            const int mb = 12 * me + h;
+            const int b = base(h);
+            if (mb < 72) {
+                for (int i = 1; i <= NX; ++i) X_(i, IE_(h)) = DUM0_(i, h);
             }
-            // The corrected first row of the tile goes to the process row below.
-            if (p >= 1) {
-                if (me == p) MPI_Send(X_.at(1, 2), NX, MPI_DOUBLE, m.isouth, 1, m.comm3d);
-                if (me == p - 1) MPI_Recv(X_.at(1, NY), NX, MPI_DOUBLE, m.inorth, 1, m.comm3d, &m.istatus);
-            }
+            residual(h);
+            correct(RINV_, h, 1.0, false, me, DUM0_.at(1, h));
+            for (int i = 1; i <= NX; ++i) X_(i, b + 1) = X_(i, b + 1) + DUM0_(i, h);
+            if (mb == 1) break;
+            for (int i = 1; i <= NXI; ++i) evpe_(i) = DUM0_(i + 1, h) * AT_(i, b);
+            gather_row();
+            correct(RINV1_, h - 1, 1.0, false, me, DUM0_.at(1, h));
+            for (int i = 1; i <= NX; ++i) DUM0_(i, h) = X_(i, b) + DUM0_(i, h);
         }
+        if (me >= 1) MPI_Send(X_.at(1, 2), NX, MPI_DOUBLE, m.isouth, 1, m.comm3d);
 
         // Final pass: every process row at once, from the final base rows.
         if (me == 0) {
@@ -101,6 +100,15 @@ private:
     }
     void add_comm() {
         if (Timed) c_.timer.t(5) = c_.timer.t(5) - c_.timer.t(8) + MPI_Wtime();
+    }
+
+    // A halo row from the neighbouring process row, which hands it over
+    // after marching its own sub-blocks: waited for asleep, so that the
+    // process row at work has the cores.
+    void wait_for_row(double* row, int from, int tag) {
+        MPI_Request req;
+        MPI_Irecv(row, NX, MPI_DOUBLE, from, tag, c_.mpicomm.comm3d, &req);
+        quiet_wait(req, 200000);
     }
 
     // Rows b+2..IE(h) of sub-block h, each from the equations of the row below.
@@ -235,17 +243,31 @@ private:
         add_comm();
     }
 
-    // One influence-matrix correction: the owner's residual row spread over
-    // the process column, each share's product, the sum at the root row.
-    void correct(int owner, double* slab, double alpha, double beta, int root, double* target) {
-        auto& m = c_.mpicomm;
-        mark();
-        MPI_Scatter(evpg_.data(), NEVPQ, MPI_DOUBLE, evpq_.data(), NEVPQ, MPI_DOUBLE, owner, m.commy);
-        add_comm();
-        cblas_dgemv(CblasColMajor, CblasTrans, NEVPQ, NX, alpha, slab, NEVPQ, evpq_.data(), 1, beta, evpe_.data(), 1);
-        mark();
-        MPI_Reduce(evpe_.data(), target, NX, MPI_DOUBLE, MPI_SUM, root, m.commy);
-        add_comm();
+    // One influence-matrix correction of the gathered residual row evpg, by
+    // the slabs (:, :, r, l) of the six shares r; with own_row, the product
+    // of this process row's share adds to evpe. The products are summed in
+    // the order of a binomial tree over the process column rooted at the
+    // process row `root` that takes the sum (with v_k the product of share
+    // (root + k) mod 6: (v0 + ((v1 + v3) + v5)) + (v2 + v4)): the order in
+    // which the MPI library's reduction over a column of six summed the
+    // products when each process of the column held one share.
+    template <class Slabs>
+    void correct(Slabs& slabs, int l, double alpha, bool own_row, int root, double* target) {
+        static_assert(NPROC_ROWS == 6, "the order of the column sum is that of six process rows");
+        auto& part = c_.marchwork.part;
+        const int me = c_.mpicomm.myidy;
+        for (int r = 0; r < NPROC_ROWS; ++r) {
+            for (int k = 1; k <= NEVPQ; ++k) evpq_(k) = evpg_(NEVPQ * r + k);
+            const bool own = own_row && r == me;
+            if (own) {
+                for (int i = 1; i <= NX; ++i) part(i, r + 1) = evpe_(i);
+            }
+            cblas_dgemv(CblasColMajor, CblasTrans, NEVPQ, NX, alpha, slabs.at(1, 1, r + 1, l), NEVPQ, evpq_.data(),
+                        1, own ? 1.0 : 0.0, part.at(1, r + 1), 1);
+        }
+        const double* v[NPROC_ROWS];
+        for (int k = 0; k < NPROC_ROWS; ++k) v[k] = part.at(1, (root + k) % NPROC_ROWS + 1);
+        for (int i = 0; i < NX; ++i) target[i] = (v[0][i] + ((v[1][i] + v[3][i]) + v[5][i])) + (v[2][i] + v[4][i]);
     }
 
     Ctx& c_;

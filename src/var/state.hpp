@@ -215,12 +215,17 @@ struct Blank {
 };
 
 // sevp: the surface-pressure system and the marching solver's storage.
-// Each of the six processes of a process column holds 54 of the 320 entries
-// of a residual row (the last process row's share padded with zeros), so
-// evpg carries 4 zero entries after the 320 of the row.
+// A residual row of 320 entries is cut into six shares of 54 (the last
+// padded with zeros, so evpg carries 4 zero entries after the 320 of the
+// row). An influence matrix of sub-block m maps share r of a residual row to
+// the 82 points of a tile row by its 54 x 82 slab (m, r); a process holds,
+// for its own tile columns, the slabs of every share of the sub-blocks its
+// process row marches: RINV(:, :, r, h) of sub-block 12 p + h, RINV1(:, :, r,
+// l) of sub-block 12 p + l (l = 0: the last one of the process row below;
+// slabs of sub-blocks 0 and 72 are zero and unused).
 inline constexpr int NEVPQ = 54;
-using RinvSlabs = Box<double, NEVPQ, NX, 72>;
-using Rinv1Slabs = Box<double, NEVPQ, NX, 71>;
+using RinvSlabs = Arr<double, Rg<1, NEVPQ>, Rg<1, NX>, Rg<1, NPROC_ROWS>, Rg<1, 12>>;
+using Rinv1Slabs = Arr<double, Rg<1, NEVPQ>, Rg<1, NX>, Rg<1, NPROC_ROWS>, Rg<0, 12>>;
 using EvpqRow = Vec<double, NEVPQ>;
 using EvpgRow = Vec<double, NEVPQ * NPROC_ROWS>;
 struct Sevp {
@@ -391,6 +396,8 @@ struct Marchwork {
     // Rows b, b + 1 going west (send_x, from the east in recv_x) and east
     // (send_x2, from the west in recv_x2), both in one round.
     Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"}, send_x2{"send_x2"}, recv_x2{"recv_x2"};
+    // The six shares' products of one influence-matrix correction.
+    Mat<double, NX, NPROC_ROWS> part{"part"};
 };
 
 // Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
