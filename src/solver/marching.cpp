@@ -245,15 +245,10 @@ private:
 
     // One influence-matrix correction of the gathered residual row evpg, by
     // the slabs (:, :, r, l) of the six shares r; with own_row, the product
-    // of this process row's share adds to evpe. The products are summed in
-    // the order of a binomial tree over the process column rooted at the
-    // process row `root` that takes the sum (with v_k the product of share
-    // (root + k) mod 6: (v0 + ((v1 + v3) + v5)) + (v2 + v4)): the order in
-    // which the MPI library's reduction over a column of six summed the
-    // products when each process of the column held one share.
+    // of this process row's share adds to evpe. The sum over the shares goes
+    // to target as column_sum with the process row `root` takes it.
     template <class Slabs>
     void correct(Slabs& slabs, int l, double alpha, bool own_row, int root, double* target) {
-        static_assert(NPROC_ROWS == 6, "the order of the column sum is that of six process rows");
         auto& part = c_.marchwork.part;
         const int me = c_.mpicomm.myidy;
         for (int r = 0; r < NPROC_ROWS; ++r) {
@@ -266,8 +261,8 @@ private:
                         1, own ? 1.0 : 0.0, part.at(1, r + 1), 1);
         }
         const double* v[NPROC_ROWS];
-        for (int k = 0; k < NPROC_ROWS; ++k) v[k] = part.at(1, (root + k) % NPROC_ROWS + 1);
-        for (int i = 0; i < NX; ++i) target[i] = (v[0][i] + ((v[1][i] + v[3][i]) + v[5][i])) + (v[2][i] + v[4][i]);
+        for (int r = 0; r < NPROC_ROWS; ++r) v[r] = part.at(1, r + 1);
+        column_sum(v, root, NX, target);
     }
 
     Ctx& c_;
@@ -285,6 +280,13 @@ private:
 };
 
 }  // namespace
+
+void column_sum(const double* const* v, int root, int n, double* out) {
+    static_assert(NPROC_ROWS == 6, "the order of the sum is that of a column of six");
+    const double* w[NPROC_ROWS];
+    for (int k = 0; k < NPROC_ROWS; ++k) w[k] = v[(root + k) % NPROC_ROWS];
+    for (int i = 0; i < n; ++i) out[i] = (w[0][i] + ((w[1][i] + w[3][i]) + w[5][i])) + (w[2][i] + w[4][i]);
+}
 
 void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
          Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,

@@ -44,6 +44,13 @@ inline BicgNext bicg_stopping_test(double rn, double r0n, i32 it) {
 }
 
 // The marching solver (lsolver = 1); rep2 is rep without the timers.
+// The sum over a process column of six rows of n values, v[r] the row of
+// process row r, into out, in the order of a binomial tree rooted at process
+// row `root`: with w_k = v[(root + k) mod 6], (w0 + ((w1 + w3) + w5)) +
+// (w2 + w4). This is the order in which Open MPI's reduction with the sum
+// over a column of six processes (`commy`) adds its operands; the marching
+// solver's corrections, once such reductions, keep it.
+void column_sum(const double* const* v, int root, int n, double* out);
 void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
          Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
          Vec<i32, 12>& IE);

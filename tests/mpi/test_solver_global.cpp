@@ -3,7 +3,8 @@
 // BiCGStab operator close the surface faces and cancel the bottom (rigid lid)
 // or balance the surface (free surface) vertical velocity; the marching
 // solver returns the solution, leaves a residual at round-off away from the
-// pole, and rep2 repeats rep without the timers.
+// pole, and rep2 repeats rep without the timers; the marching solver's sums
+// over a process column are those of the column reduction.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,9 +13,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <utility>
 #include <string>
+#include <vector>
 
 #include "comm/comm.hpp"
 #include "driver/driver.hpp"
@@ -144,6 +147,32 @@ void build(hc::Ctx& c, int lfsrf, bool sheet) {
 // BiCGStab from X = 0 on a consistent right-hand side of the size of a
 // step's bottom velocity: the residual ends within the absolute bound and
 // at least three orders below its start; the halo rows at the walls stay.
+// The marching solver sums the six shares' products of a correction in the
+// order of the reduction over a process column it replaced: column_sum gives,
+// bit for bit, what MPI_Reduce with the sum over commy gives for every root,
+// on operands whose sums depend on the order (spread exponents, both signs).
+TEST(SolverGlobal, ColumnSumAddsInTheColumnReductionsOrder) {
+    hc::Ctx& c = ctx();
+    constexpr int n = hc::NX;
+    std::mt19937_64 gen(977 + 31 * c.mpicomm.myid);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0), expo(-40.0, 40.0);
+    std::vector<double> mine(n), reduced(n), parts(hc::NPROC_ROWS * n), sum(n);
+    for (int trial = 0; trial < 4; ++trial) {
+        for (int root = 0; root < hc::NPROC_ROWS; ++root) {
+            for (double& x : mine) x = mant(gen) * std::exp2(expo(gen));
+            MPI_Reduce(mine.data(), reduced.data(), n, MPI_DOUBLE, MPI_SUM, root, c.mpicomm.commy);
+            MPI_Gather(mine.data(), n, MPI_DOUBLE, parts.data(), n, MPI_DOUBLE, root, c.mpicomm.commy);
+            if (c.mpicomm.myidy != root) continue;
+            const double* v[hc::NPROC_ROWS];
+            for (int r = 0; r < hc::NPROC_ROWS; ++r) v[r] = parts.data() + size_t(n) * r;
+            hc::column_sum(v, root, n, sum.data());
+            int differ = 0;
+            for (int i = 0; i < n; ++i) differ += std::memcmp(&sum[i], &reduced[i], sizeof(double)) != 0;
+            EXPECT_EQ(differ, 0) << "root " << root << ", process column " << c.mpicomm.myidx;
+        }
+    }
+}
+
 TEST(SolverGlobal, BicgstabMeetsItsStoppingTest) {
     load_case();
     hc::Ctx& c = ctx();
