@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace hc {
 
@@ -179,15 +180,7 @@ public:
     template <class... I>
     T& operator()(I... idx) const {
         static_assert(sizeof...(I) == Rank, "wrong number of subscripts");
-        const int v[Rank] = {static_cast<int>(idx)...};
-        long off = 0;
-        for (int d = 0; d < Rank; ++d) {
-            if constexpr (kBoundsCheck) {
-                if (v[d] < lo_[d] || v[d] > hi_[d]) subscript_error(name_, d + 1, v[d], lo_[d], hi_[d]);
-            }
-            off += st_[d] * (v[d] - lo_[d]);
-        }
-        return p_[off];
+        return p_[offset(std::make_index_sequence<Rank>{}, static_cast<int>(idx)...)];
     }
     template <class... I>
     T* at(I... idx) const {
@@ -200,6 +193,16 @@ public:
     const char* name() const { return name_; }
 
 private:
+    // The offset as one expression per subscript (no loop over the
+    // dimensions left for the compiler to unroll in every inner loop).
+    template <std::size_t... D, class... I>
+    long offset(std::index_sequence<D...>, I... v) const {
+        if constexpr (kBoundsCheck) {
+            ((v < lo_[D] || v > hi_[D] ? subscript_error(name_, int(D) + 1, v, lo_[D], hi_[D]) : void()), ...);
+        }
+        return (0L + ... + (st_[D] * (v - lo_[D])));
+    }
+
     T* p_ = nullptr;
     int lo_[Rank] = {};
     int hi_[Rank] = {};
