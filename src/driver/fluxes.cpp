@@ -11,6 +11,8 @@
 // comes from the neighbour in one transfer per direction before the first
 // level and is put per level into a work plane of SCR, never into the field's
 // halo.
+#include <type_traits>
+
 #include "comm/comm.hpp"
 #include "driver/step.hpp"
 
@@ -68,6 +70,7 @@ void surface_vertical_flux(Ctx& c) {
         auto& XZ = a.F->XZ;
         auto& X2 = *a.X2;
         for (int j = 1; j <= NYI; ++j)
+#pragma GCC ivdep
             for (int i = 1; i <= NXI; ++i) XZ(i, j, 1) = free_surface ? W(i + 1, j + 1, 1) * X2(i + 1, j + 1, 1) : 0.0;
     }
 }
@@ -76,8 +79,10 @@ void copy_level_viscosity(Ctx& c, int k) {
     auto& d = c.filterglo;
     auto& bl = c.blank;
     for (int j = 1; j <= 50; ++j)
+#pragma GCC ivdep
         for (int i = 1; i <= 81; ++i) bl.DHX(i, j) = d.DMX(i, j, k);
     for (int j = 1; j <= 49; ++j)
+#pragma GCC ivdep
         for (int i = 1; i <= 82; ++i) bl.DHY(i, j) = d.DMY(i, j, k);
 }
 
@@ -91,6 +96,7 @@ void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
         for (auto& a : five.f) {
             auto& XZ = a.F->XZ;
             for (int j = 1; j <= NYI; ++j)
+#pragma GCC ivdep
                 for (int i = 1; i <= NXI; ++i) XZ(i, j, KSLOT) = 0.0;
         }
         return;
@@ -107,21 +113,31 @@ void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
         const int p = a.face;
         for (int j = 2; j <= 49; ++j) {
             if (fourth) {
+#pragma GCC ivdep
                 for (int i = 2; i <= 81; ++i)
                     SCR(i, j, p) = face_value(XLF(i, j, K - 1), X2(i, j, K), X2(i, j, K + 1), X2(i, j, K + 2),
                                               double(IW(i, j, K) * IW(i, j, K + 2)));
             } else {
+#pragma GCC ivdep
                 for (int i = 2; i <= 81; ++i) SCR(i, j, p) = ((X2(i, j, K) + X2(i, j, K + 1)) * 6.0) * c12;
             }
         }
         auto& coef = a.kind == Kind::momentum ? c.bglo.EV : c.bglo.HV;
-        const bool salt = a.kind == Kind::salt;
-        for (int j = 2; j <= 49; ++j)
-            for (int i = 2; i <= 81; ++i) {
-                const double cf = salt ? coef(i - 1, j - 1, K) * kSaltVertical : coef(i - 1, j - 1, K);
-                XZ(i - 1, j - 1, KSLOT) =
-                    W(i, j, K + 1) * SCR(i, j, p) - ((X1(i, j, K + 1) - X1(i, j, K)) * cf) * double(IW(i, j, K + 1));
-            }
+        // The salinity test is made once per field, so that the loop is
+        // one expression per point.
+        auto fluxes = [&](auto salt) {
+            for (int j = 2; j <= 49; ++j)
+#pragma GCC ivdep
+                for (int i = 2; i <= 81; ++i) {
+                    const double cf = salt ? coef(i - 1, j - 1, K) * kSaltVertical : coef(i - 1, j - 1, K);
+                    XZ(i - 1, j - 1, KSLOT) = W(i, j, K + 1) * SCR(i, j, p) -
+                                              ((X1(i, j, K + 1) - X1(i, j, K)) * cf) * double(IW(i, j, K + 1));
+                }
+        };
+        if (a.kind == Kind::salt)
+            fluxes(std::true_type{});
+        else
+            fluxes(std::false_type{});
     }
 }
 
@@ -141,6 +157,7 @@ void exchange_level_lines(Ctx& c) {
             w.west_s(j, 1, k) = XP(2, j);
             w.east_s(j, 1, k) = XP(80, j);
         }
+#pragma GCC ivdep
         for (int i = 1; i <= NX; ++i) {
             w.south_s(i, 1, k) = YP(i, 2);
             w.north_s(i, 1, k) = YP(i, 48);
@@ -151,6 +168,7 @@ void exchange_level_lines(Ctx& c) {
                 w.west_s(j, n + 2, k) = X2(3, j, k);
                 w.east_s(j, n + 2, k) = X2(80, j, k);
             }
+#pragma GCC ivdep
             for (int i = 1; i <= NX; ++i) {
                 w.south_s(i, n + 2, k) = X2(i, 3, k);
                 w.north_s(i, n + 2, k) = X2(i, 48, k);
@@ -181,8 +199,10 @@ void second_halo_of_level(Ctx& c, int K) {
             SCR(80, j, xh) = w.east_r(j, n + 2, K);
         }
         if (m.inorth != MPI_PROC_NULL)
+#pragma GCC ivdep
             for (int i = 1; i <= NX; ++i) SCR(i, 3, yh) = w.south_r(i, n + 2, K);
         if (m.isouth != MPI_PROC_NULL)
+#pragma GCC ivdep
             for (int i = 1; i <= NX; ++i) SCR(i, 48, yh) = w.north_r(i, n + 2, K);
     }
 }
@@ -216,10 +236,15 @@ void compute_longitudinal_fluxes(Ctx& c, i32& K) {
             SCR(81, j, p) = face_value(X2(80, j, K), X2(81, j, K), X2(82, j, K), SCR(3, j, h),
                                        double(IU(80, j, K) * IU(82, j, K)));
             const double odx = ODX(j);
-            for (int i = 1; i <= 81; ++i) {
-                const double cf = momentum ? DMX(i, j, K) : DHX(i, j);
-                XX(i, j - 1) = double(IU(i, j, K)) * (U(i, j, K) * SCR(i, j, p) - (X1(i + 1, j, K) - X1(i, j, K)) * (odx * cf));
-            }
+            // The row of the viscosity the field uses, chosen once per row.
+            const double* cf = momentum ? DMX.at(1, j, K) : DHX.at(1, j);
+            auto flux = [&](int i) {
+                XX(i, j - 1) = double(IU(i, j, K)) *
+                               (U(i, j, K) * SCR(i, j, p) - (X1(i + 1, j, K) - X1(i, j, K)) * (odx * cf[i - 1]));
+            };
+            flux(1);  // alone, so that the run 2..81 has no remainder
+#pragma GCC ivdep
+            for (int i = 2; i <= 81; ++i) flux(i);
         }
     }
 }
@@ -242,24 +267,27 @@ void compute_latitudinal_fluxes(Ctx& c, i32& K) {
         const bool momentum = a.kind == Kind::momentum;
         for (int j = jb; j <= je; ++j) {
             if (j == 1) {
+#pragma GCC ivdep
                 for (int i = 2; i <= 81; ++i)
                     SCR(i, j, p) = face_value(SCR(i, 48, h), X2(i, 1, K), X2(i, 2, K), X2(i, 3, K),
                                               double(IV(i, 0, K) * IV(i, 2, K)));
             } else if (j == 49) {
+#pragma GCC ivdep
                 for (int i = 2; i <= 81; ++i)
                     SCR(i, j, p) = face_value(X2(i, 48, K), X2(i, 49, K), X2(i, 50, K), SCR(i, 3, h),
                                               double(IV(i, 48, K) * IV(i, 50, K)));
             } else {
+#pragma GCC ivdep
                 for (int i = 2; i <= 81; ++i)
                     SCR(i, j, p) = face_value(X2(i, j - 1, K), X2(i, j, K), X2(i, j + 1, K), X2(i, j + 2, K),
                                               double(IV(i, j - 1, K) * IV(i, j + 1, K)));
             }
             const double csv = mt.CSV(j), odyv = mt.ODYV(j);
-            for (int i = 2; i <= 81; ++i) {
-                const double cf = momentum ? DMY(i, j, K) : DHY(i, j);
+            const double* cf = momentum ? DMY.at(1, j, K) : DHY.at(1, j);
+#pragma GCC ivdep
+            for (int i = 2; i <= 81; ++i)
                 XY(i - 1, j) = (double(IV(i, j, K)) * csv) *
-                               (V(i, j, K) * SCR(i, j, p) - (X1(i, j + 1, K) - X1(i, j, K)) * (odyv * cf));
-            }
+                               (V(i, j, K) * SCR(i, j, p) - (X1(i, j + 1, K) - X1(i, j, K)) * (odyv * cf[i - 1]));
         }
     }
 }
@@ -272,8 +300,9 @@ void flux_form_update(Ctx& c, int k, int kz, int ko) {
     auto& PY = c.bglo.PY;
     const double dt = c.controglo.dt;
     const double odz = c.zfsglo.ODZ(k);
-    for (int n = 0; n < 5; ++n) {
-        auto& a = five.f[n];
+    // The field's form of the divergence (n = 0 with PX, n = 1 with PY) is
+    // chosen once per field, so that the loop is one expression per point.
+    auto update = [&](auto n, Advected& a) {
         auto& X1 = *a.X1;
         auto& X2 = *a.X2;
         auto& XX = a.F->XX;
@@ -281,21 +310,25 @@ void flux_form_update(Ctx& c, int k, int kz, int ko) {
         auto& XZ = a.F->XZ;
         for (int j = 2; j <= 49; ++j) {
             const double odx = mt.ODX(j), ody = mt.ODY(j), cy = mt.OCS(j) * mt.ODY(j);
+#pragma GCC ivdep
             for (int i = 2; i <= 81; ++i) {
                 const double dx = XX(i, j - 1) - XX(i - 1, j - 1);
                 const double dy = (XY(i - 1, j) - XY(i - 1, j - 1)) * cy;
                 const double dz = (XZ(i - 1, j - 1, kz) - XZ(i - 1, j - 1, ko)) * odz;
                 double r;
-                if (n == 0)
+                if constexpr (n == 0)
                     r = (((dx + PX(i, j)) * odx) + dy) + dz;
-                else if (n == 1)
+                else if constexpr (n == 1)
                     r = (((dx * odx) + dy) + (ody * PY(i, j))) + dz;
                 else
                     r = ((dx * odx) + dy) + dz;
                 X2(i, j, k) = X1(i, j, k) - r * (double(IN(i, j, k)) * dt);
             }
         }
-    }
+    };
+    update(std::integral_constant<int, 0>{}, five.f[0]);
+    update(std::integral_constant<int, 1>{}, five.f[1]);
+    for (int n = 2; n < 5; ++n) update(std::integral_constant<int, 2>{}, five.f[n]);
 }
 
 void step_level_loop(Ctx& c) {
