@@ -80,17 +80,20 @@ void pressure_gradient_terms(Ctx& c, int K) {
             for (int i = 2; i <= 81; ++i) YP(i, j) *= double(bt.IV0(i, j));
     }
     for (int j = 2; j <= 49; ++j)
+#pragma GCC ivdep
         for (int i = 2; i <= 81; ++i) {
             PX(i, j) = (XP(i, j) + XP(i - 1, j)) * 6.0;
             PY(i, j) = (YP(i, j) + YP(i, j - 1)) * 6.0;
         }
     for (int j = 2; j <= 49; ++j)
+#pragma GCC ivdep
         for (int i = 2; i <= 81; ++i)
             PX(i, j) += (((XP(i, j) + XP(i - 1, j)) - XP(i + 1, j)) - XP(i - 2, j)) *
                         double(bt.IU(i - 1, j, K) * bt.IU(i, j, K));
     // At the southern and northern walls the correction stops one row short:
     // the wall face is zero and the cell next to it keeps the plain mean.
     for (int j = c.mpicomm.jbeg + 1; j <= c.mpicomm.jend; ++j)
+#pragma GCC ivdep
         for (int i = 2; i <= 81; ++i)
             PY(i, j) += (((YP(i, j) + YP(i, j - 1)) - YP(i, j + 1)) - YP(i, j - 2)) *
                         double(bt.IV(i, j - 1, K) * bt.IV(i, j, K));
