@@ -24,6 +24,7 @@ void accumulate(Ctx& c, double w) {
     // Face k of the means takes interface k - 1 of the interior-only EV, HV.
     for (int k = 2; k <= KM; ++k)
         for (int j = 2; j <= NY - 1; ++j)
+#pragma GCC ivdep
             for (int i = 2; i <= NX - 1; ++i) {
                 h.EVAVG(i, j, k) = w * b.EV(i - 1, j - 1, k - 1) + h.EVAVG(i, j, k);
                 h.HVAVG(i, j, k) = w * b.HV(i - 1, j - 1, k - 1) + h.HVAVG(i, j, k);
