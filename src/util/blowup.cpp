@@ -103,11 +103,15 @@ void ranger(const double* FLD, const i16* IN, int nx, int i1, int j1, int i2, in
 
 // Whether the interior run x(1..NX-2) holds a value that is not finite: x - x
 // is zero for every finite value and NaN for infinities and NaNs, and a sum of
-// zeros with any NaN in it is NaN whatever its order, so the loop vectorizes.
+// zeros with any NaN in it is NaN whatever its order, so the run is summed in
+// four independent parts that the loop adds two at a time.
 bool run_nonfinite(const double* x) {
-    double z = 0.0;
-    for (int i = 1; i <= NX - 2; ++i) z = z + (x[i] - x[i]);
-    return z != z;
+    static_assert((NX - 2) % 4 == 0, "the run is summed in four parts");
+    double z[4] = {0.0, 0.0, 0.0, 0.0};
+    for (int i = 1; i <= NX - 2; i += 4)
+        for (int q = 0; q < 4; ++q) z[q] = z[q] + (x[i + q] - x[i + q]);
+    const double s = (z[0] + z[1]) + (z[2] + z[3]);
+    return s != s;
 }
 
 bool find_nonfinite(const Ctx& c, NonFinite& at) {
