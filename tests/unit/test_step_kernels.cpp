@@ -353,11 +353,16 @@ TEST(StepFluxes, FaceValuesClosedFacesAndWalls) {
     EXPECT_EQ(TX(10, 5), ((100.0 + 121.0) * 6.0) * c12);                    // plain mean
     EXPECT_EQ(TX(8, 5), ((64.0 + 81.0) * 6.0) * c12);                       // plain mean
     EXPECT_EQ(TX(11, 5), ((((121.0 - 100.0) + 144.0) - 169.0) + (121.0 + 144.0) * 6.0) * c12);  // fourth order
-    // Diffusion of the older level: (X1(i+1) - X1(i)) ODX DMX.
+    // Diffusion of the older level: (X1(i+1) - X1(i)) ODX times the viscosity
+    // of face i (DMX for momentum, its copy DHX of level K for the tracers).
     fill3(c->bglo.T1, [](int i, int, int) { return 0.5 * i; });
+    fill3(c->bglo.U1, [](int i, int, int) { return 0.5 * i; });
+    fill3(c->filterglo.DMX, [](int i, int, int) { return 1.0e6 * i; });
+    copy_level_viscosity(*c, K);
     c->cgridglo.U.fill(0.0);
     compute_longitudinal_fluxes(*c, K);
     EXPECT_DOUBLE_EQ(TX(30, 5), -0.5 * c->metricglo.ODX(6) * 3.0e7);
+    EXPECT_DOUBLE_EQ(f.U.XX(30, 5), -0.5 * c->metricglo.ODX(6) * 3.0e7);
 }
 
 // Surface flux by lfsrf, no flux through the bottom, one tenth of HV for
@@ -567,4 +572,34 @@ TEST(StepCgrid, CellsNextToTheWalls) {
         const int j = row == 0 ? 2 : 49;
         EXPECT_EQ(c->bglo.V2(40, j, 5), (1.0 * c24) * (12.0 * (V(40, j - 1, 5) + V(40, j, 5)))) << row;
     }
+}
+
+// The free surface's W from the corrected faces: every column from its bottom
+// face KB + 1 up to the surface, the faces below its bottom left alone. The
+// flow U = a i, V = 0 has the divergence a ODX(j) on every level, so W rises
+// by a ODX(j) times the level's thickness from each face to the one above.
+TEST(StepVerticalVelocity, FreeSurfaceColumnsFromTheirBottoms) {
+    auto c = basin();
+    auto& W = c->cgridglo.W;
+    auto& KB = c->bathyglo.KB;
+    constexpr double a = 0.01, w0 = 0.25, below = 99.0, dz = 5000.0;
+    fill3(c->cgridglo.U, [](int i, int, int) { return a * i; });
+    c->cgridglo.V.fill(0.0);
+    for (int j = 1; j <= NY; ++j)
+        for (int i = 1; i <= NX; ++i) {
+            KB(i, j) = i16(1 + (i + 3 * j) % KM);  // every depth from 1 to KM
+            for (int k = 1; k <= KMP1; ++k) W(i, j, k) = k == KB(i, j) + 1 ? w0 : below;
+        }
+    rebuild_vertical_velocity(*c);
+    int bad = 0;
+    for (int j = 2; j <= 49; ++j)
+        for (int i = 2; i <= 81; ++i) {
+            const int kb = KB(i, j);
+            const double step = a * c->metricglo.ODX(j) * dz;
+            bad += W(i, j, kb + 1) != w0;
+            for (int k = kb + 2; k <= KMP1; ++k) bad += W(i, j, k) != below;
+            bad += std::fabs(W(i, j, kb) - (w0 + step)) > 1e-15;
+            bad += std::fabs(W(i, j, 1) - (w0 + kb * step)) > 1e-14;
+        }
+    EXPECT_EQ(bad, 0);
 }
