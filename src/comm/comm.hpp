@@ -36,13 +36,16 @@ int sendrecv_line(Ctx& c, const double* send, MPI_Datatype t, int to, double* re
 // into recv from rank from, with tag i + 1 on comm3d, so it pairs with the
 // neighbours' transfer i. The values delivered are those of the same paired
 // transfers made one after the other, provided no buffer of the round is both
-// sent and received (the callers' lines are distinct). Returns the error code.
+// sent and received (the callers' lines are distinct). A transfer with a
+// type of its own moves `count` elements of that type instead. Returns the
+// error code.
 struct LineTransfer {
     const double* send;
     int to;
     double* recv;
     int from;
     int count = 1;
+    MPI_Datatype type = MPI_DATATYPE_NULL;  // the round's type when null
 };
 int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type);
 

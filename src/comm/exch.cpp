@@ -24,10 +24,11 @@ int transfer_round(Ctx& c, const LineTransfer* t, int n, MPI_Datatype type) {
         fmt::out("transfer_round: transfer count out of range");
         stop_run(c);
     }
+    auto type_of = [type](const LineTransfer& x) { return x.type != MPI_DATATYPE_NULL ? x.type : type; };
     for (int i = 0; i < n; ++i)
-        MPI_Irecv(t[i].recv, t[i].count, type, t[i].from, i + 1, m.comm3d, &req[2 * i]);
+        MPI_Irecv(t[i].recv, t[i].count, type_of(t[i]), t[i].from, i + 1, m.comm3d, &req[2 * i]);
     for (int i = 0; i < n; ++i)
-        MPI_Isend(t[i].send, t[i].count, type, t[i].to, i + 1, m.comm3d, &req[2 * i + 1]);
+        MPI_Isend(t[i].send, t[i].count, type_of(t[i]), t[i].to, i + 1, m.comm3d, &req[2 * i + 1]);
     m.ierr = MPI_Waitall(2 * n, req, MPI_STATUSES_IGNORE);
     return m.ierr;
 }

@@ -99,6 +99,8 @@ void mpi_grid_gen(Ctx& c) {
     m.ierr = MPI_Type_vector(1, NX, PLANE, MPI_DOUBLE, &m.row2d);
     m.ierr = MPI_Type_commit(&m.col2d);
     m.ierr = MPI_Type_commit(&m.row2d);
+    m.ierr = MPI_Type_vector(NYI, 1, NX, MPI_DOUBLE, &m.col2d_in);
+    m.ierr = MPI_Type_commit(&m.col2d_in);
 
     for (int n = 1; n <= 14; ++n) {
         m.NPX(n) = 2000 * n - 1999;

@@ -15,7 +15,8 @@ void init_solver(Ctx& c);
 void p_bicgstab_le(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, IPlane& S, Plane& X,
                    IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& r, Plane& rhat, Plane& p,
                    Plane& v, Plane& s, Plane& t, Plane& y, Plane& z);
-// B = A X on the interior, after the halo exchange of X (in place).
+// B = A X on the interior, after the exchange of X's halo lines but its four
+// corners (in place; the stencil reads no corner).
 void p_sqprod(Ctx& c, IPlane& AB, IPlane& AL, IPlane& AC, IPlane& AR, ATPlane& AT, Plane& X, Plane& B);
 // BH = M^-1 applied to the input on the interior; BH's halo is the input's.
 void p_sipsqelim(IPlane& cb, IPlane& cl, IPlane& cc, IPlane& cr, IPlane& ct, Plane& in, Plane& BH);

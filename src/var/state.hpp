@@ -307,6 +307,7 @@ struct Mpicomm {
     i32 inorth = 0, ieast = 0, isouth = 0, iwest = 0;
     MPI_Datatype col3d = MPI_DATATYPE_NULL, row3d = MPI_DATATYPE_NULL, col2d = MPI_DATATYPE_NULL,
                  row2d = MPI_DATATYPE_NULL;
+    MPI_Datatype col2d_in = MPI_DATATYPE_NULL;  // the 48 interior points of a plane's column
     i32 jbeg = 0, jend = 0;
     i32 ierr = 0;
     Vec<i32, 14> NPX{"NPX"};
