@@ -11,7 +11,9 @@
 // coefficients of row e. Then, with K0 = 0: R = (W + V K)^-1,
 // R1 = -(P K + Q) R, K = R1 N. Each process receives, for its tile columns,
 // the transposed matrices of the sub-blocks its process row marches, in
-// slabs of 54 rows (one per share of a residual row).
+// slabs of 54 rows (one per share of a residual row); the processes of a
+// process row then share their slabs and coefficients, since each marches
+// the whole row.
 #include <cblas.h>
 #include <lapacke.h>
 
@@ -189,6 +191,30 @@ std::array<int, 12> sub_block_table(Global& G, int p) {
 }
 
 
+// The coefficients and slabs of the other tiles of the process row, which
+// the solve marches and corrects beside its own (struct Marchwork).
+template <class A>
+void gather_over_row(Ctx& c, A& own, A Marchtile::*member) {
+    std::vector<double> all(A::size * NPROC_COLS);
+    MPI_Allgather(own.data(), int(A::size), MPI_DOUBLE, all.data(), int(A::size), MPI_DOUBLE, c.mpicomm.commx);
+    for (int t = 0; t < NPROC_COLS; ++t) {
+        if (t == c.mpicomm.myidx) continue;
+        std::copy(all.begin() + long(A::size) * t, all.begin() + long(A::size) * (t + 1),
+                  (c.marchwork.tile[t].*member).data());
+    }
+}
+
+void copy_row_tiles(Ctx& c) {
+    auto& e = c.sevp;
+    gather_over_row(c, e.AL, &Marchtile::AL);
+    gather_over_row(c, e.AB, &Marchtile::AB);
+    gather_over_row(c, e.AC, &Marchtile::AC);
+    gather_over_row(c, e.AR, &Marchtile::AR);
+    gather_over_row(c, e.AT, &Marchtile::AT);
+    gather_over_row(c, e.RINV, &Marchtile::RINV);
+    gather_over_row(c, e.RINV1, &Marchtile::RINV1);
+}
+
 }  // namespace
 
 void build_marching_matrices(Ctx& c) {
@@ -221,6 +247,7 @@ void build_marching_matrices(Ctx& c) {
         MPI_Irecv(e.RINV1.data(), int(nr1), MPI_DOUBLE, 0, 1, mc.comm3d, &req[1]);
         quiet_wait(req[0], 200000);
         quiet_wait(req[1], 200000);
+        copy_row_tiles(c);
         return;
     }
 
@@ -322,6 +349,7 @@ void build_marching_matrices(Ctx& c) {
         MPI_Send(outR[d].data(), int(nr), MPI_DOUBLE, d, 1, mc.comm3d);
         MPI_Send(outR1[d].data(), int(nr1), MPI_DOUBLE, d, 1, mc.comm3d);
     }
+    copy_row_tiles(c);
 }
 
 }  // namespace hc

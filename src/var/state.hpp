@@ -380,23 +380,30 @@ struct Cgridwork {
 // the south.
 inline constexpr int NLEVEL_LINES = 6;
 
-// The marching solver's copies of its east and west neighbours' edges, so
-// that a sub-block's rows are marched with one transfer per neighbour for the
-// base rows instead of two single values per row (docs/solvers.md). Sub-blocks
-// of more than NMARCH_GHOST marched rows go row by row.
-inline constexpr int NMARCH_GHOST = 8;
+// The marching solver's copies of the other three tiles of its process row,
+// so that each process marches and corrects the whole row itself and a
+// sub-block needs no transfer within the row (docs/solvers.md). Tile q of the
+// row (tile column q, the rank in commx) is at tile[q]; the process's own
+// tile stays in block sevp and its slot here is unused.
+struct Marchtile {
+    // Fixed with the influence matrices (build_marching_matrices).
+    IPlane AL{"row_AL"}, AB{"row_AB"}, AC{"row_AC"}, AR{"row_AR"};
+    Mat<double, NXI, 49> AT{"row_AT"};
+    RinvSlabs RINV{"row_RINV"};
+    Rinv1Slabs RINV1{"row_RINV1"};
+    // Taken at the start of every solve, and the solve's work.
+    IPlane S{"row_S"};
+    Plane X{"row_X"};
+    Mat<double, NX, 12> DUM0{"row_DUM0"};
+    Vec<double, NX> evpe{"row_evpe"};
+};
 struct Marchwork {
-    // Coefficient columns (d, row, plane), planes AL, AB, AC, AR, S, AT: the
-    // west neighbour's columns 80 - NMARCH_GHOST + d, the east neighbour's d.
-    using Cols = Arr<double, Rg<1, NMARCH_GHOST>, Rg<1, 49>, Rg<1, 6>>;
-    Cols west_c{"west_c"}, east_c{"east_c"}, send_c{"send_c"};
-    // The neighbours' X in rows base + t: the west one's columns up to its
-    // halo column 82, the east one's from its halo column 1.
-    Arr<double, Rg<NX - NMARCH_GHOST - 1, NX>, Rg<0, NMARCH_GHOST + 1>> west_x{"west_x"};
-    Arr<double, Rg<1, NMARCH_GHOST + 2>, Rg<0, NMARCH_GHOST + 1>> east_x{"east_x"};
-    // Rows b, b + 1 going west (send_x, from the east in recv_x) and east
-    // (send_x2, from the west in recv_x2), both in one round.
-    Vec<double, 2 * (NMARCH_GHOST + 2)> send_x{"send_x"}, recv_x{"recv_x"}, send_x2{"send_x2"}, recv_x2{"recv_x2"};
+    Marchtile tile[NPROC_COLS];
+    // S and X of every tile of the row, gathered at the start of a solve.
+    Vec<double, NXI * NYI + NX * NY> send{"march_send"};
+    Arr<double, Rg<1, NXI * NYI + NX * NY>, Rg<0, NPROC_COLS - 1>> recv{"march_recv"};
+    // The halo row of every tile of the row handed between process rows.
+    Mat<double, NX, NPROC_COLS> relay{"march_relay"};
     // The six shares' products of one influence-matrix correction.
     Mat<double, NX, NPROC_ROWS> part{"part"};
 };
