@@ -11,9 +11,9 @@
 // coefficients of row e. Then, with K0 = 0: R = (W + V K)^-1,
 // R1 = -(P K + Q) R, K = R1 N. Each process receives, for its tile columns,
 // the transposed matrices of the sub-blocks its process row marches, in
-// slabs of 54 rows (one per share of a residual row); the processes of a
-// process row then share their slabs and coefficients, since each marches
-// the whole row.
+// slabs of 54 rows (one per share of a residual row), and the same of the
+// other tiles of its process row, whose coefficients the four processes of
+// the row share: each marches the whole row.
 #include <cblas.h>
 #include <lapacke.h>
 
@@ -204,16 +204,18 @@ void gather_over_row(Ctx& c, A& own, A Marchtile::*member) {
     }
 }
 
-void copy_row_tiles(Ctx& c) {
+void copy_row_coefficients(Ctx& c) {
     auto& e = c.sevp;
     gather_over_row(c, e.AL, &Marchtile::AL);
     gather_over_row(c, e.AB, &Marchtile::AB);
     gather_over_row(c, e.AC, &Marchtile::AC);
     gather_over_row(c, e.AR, &Marchtile::AR);
     gather_over_row(c, e.AT, &Marchtile::AT);
-    gather_over_row(c, e.RINV, &Marchtile::RINV);
-    gather_over_row(c, e.RINV1, &Marchtile::RINV1);
 }
+
+// Message tags of the slabs: the process's own 1, those of tile column q of
+// its process row 10 + q (RINV) and 20 + q (RINV1).
+constexpr int kTagRowRinv = 10, kTagRowRinv1 = 20;
 
 }  // namespace
 
@@ -236,18 +238,24 @@ void build_marching_matrices(Ctx& c) {
     }
     std::vector<double> all(rank == 0 ? size_t(TILE_WORDS) * NPROC : 0);
     MPI_Gather(mine.data(), TILE_WORDS, MPI_DOUBLE, all.data(), TILE_WORDS, MPI_DOUBLE, 0, mc.comm3d);
+    copy_row_coefficients(c);
 
     const size_t nr = RinvSlabs::size, nr1 = Rinv1Slabs::size;
     int table[NPROC_ROWS][12];
     if (rank != 0) {
         MPI_Bcast(table, NPROC_ROWS * 12, MPI_INT, 0, mc.comm3d);
         for (int h = 1; h <= 12; ++h) e.IE(h) = table[mc.myidy][h - 1];
-        MPI_Request req[2];
-        MPI_Irecv(e.RINV.data(), int(nr), MPI_DOUBLE, 0, 1, mc.comm3d, &req[0]);
-        MPI_Irecv(e.RINV1.data(), int(nr1), MPI_DOUBLE, 0, 1, mc.comm3d, &req[1]);
-        quiet_wait(req[0], 200000);
-        quiet_wait(req[1], 200000);
-        copy_row_tiles(c);
+        MPI_Request req[2 * NPROC_COLS];
+        int n = 0;
+        MPI_Irecv(e.RINV.data(), int(nr), MPI_DOUBLE, 0, 1, mc.comm3d, &req[n++]);
+        MPI_Irecv(e.RINV1.data(), int(nr1), MPI_DOUBLE, 0, 1, mc.comm3d, &req[n++]);
+        for (int q = 0; q < NPROC_COLS; ++q) {
+            if (q == mc.myidx) continue;
+            auto& o = c.marchwork.tile[q];
+            MPI_Irecv(o.RINV.data(), int(nr), MPI_DOUBLE, 0, kTagRowRinv + q, mc.comm3d, &req[n++]);
+            MPI_Irecv(o.RINV1.data(), int(nr1), MPI_DOUBLE, 0, kTagRowRinv1 + q, mc.comm3d, &req[n++]);
+        }
+        for (int k = 0; k < n; ++k) quiet_wait(req[k], 200000);
         return;
     }
 
@@ -340,16 +348,31 @@ void build_marching_matrices(Ctx& c) {
         }
     }
 
+    // Each process gets its own slabs and those of the other tiles of its
+    // process row.
+    int owner[NPROC_ROWS][NPROC_COLS];
+    for (int d = 0; d < NPROC; ++d) owner[rd[d]][qd[d]] = d;
     for (int d = 0; d < NPROC; ++d) {
         if (d == 0) {
             std::copy(outR[0].begin(), outR[0].end(), e.RINV.data());
             std::copy(outR1[0].begin(), outR1[0].end(), e.RINV1.data());
+            for (int q = 0; q < NPROC_COLS; ++q) {
+                if (q == qd[0]) continue;
+                const int o = owner[rd[0]][q];
+                std::copy(outR[o].begin(), outR[o].end(), c.marchwork.tile[q].RINV.data());
+                std::copy(outR1[o].begin(), outR1[o].end(), c.marchwork.tile[q].RINV1.data());
+            }
             continue;
         }
         MPI_Send(outR[d].data(), int(nr), MPI_DOUBLE, d, 1, mc.comm3d);
         MPI_Send(outR1[d].data(), int(nr1), MPI_DOUBLE, d, 1, mc.comm3d);
+        for (int q = 0; q < NPROC_COLS; ++q) {
+            if (q == qd[d]) continue;
+            const int o = owner[rd[d]][q];
+            MPI_Send(outR[o].data(), int(nr), MPI_DOUBLE, d, kTagRowRinv + q, mc.comm3d);
+            MPI_Send(outR1[o].data(), int(nr1), MPI_DOUBLE, d, kTagRowRinv1 + q, mc.comm3d);
+        }
     }
-    copy_row_tiles(c);
 }
 
 }  // namespace hc
