@@ -24,7 +24,9 @@
 # HC_BENCH_NOBUILD=1 (then the library already in $HC_BENCH_BUILD is timed,
 # for example one built from an earlier commit), prepares the case with that
 # build's halocline-prep in $HC_BENCH_DIR (default a fresh temporary directory,
-# removed afterwards; a run takes about 2 GB).
+# removed afterwards; a run takes about 2 GB). The processes are started as
+# scripts/run-example.sh starts them (HC_MPIRUN, default with each process
+# bound to one core, ranks dealt to the cores in turn).
 #
 # The step clock: the run is started through a small driver that calls the
 # model's own start-up and time loop unchanged; the linker routes the time
@@ -36,7 +38,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 STEPS=${1:-24}
 BUILD=${HC_BENCH_BUILD:-$ROOT/build-bench}
-MPIRUN=${HC_MPIRUN:-mpirun --allow-run-as-root --oversubscribe}
+MPIRUN=${HC_MPIRUN:-mpirun --allow-run-as-root --oversubscribe --map-by core --bind-to core:overload-allowed}
 RUNS=${HC_BENCH_RUNS:-1}
 case $STEPS in '' | *[!0-9]*) echo "bench-step: STEPS must be a number, not '$STEPS'" >&2; exit 2 ;; esac
 [ "$STEPS" -ge 7 ] || { echo "bench-step: STEPS must be at least 7" >&2; exit 2; }

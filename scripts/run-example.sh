@@ -4,13 +4,15 @@
 # Environment:
 #   MXIT          last time step of the run (default 96: two model days at 48 steps a day)
 #   HC_BUILD_DIR  build directory (default build)
-#   HC_MPIRUN     the mpirun command (default: mpirun --allow-run-as-root --oversubscribe)
+#   HC_MPIRUN     the mpirun command (default: mpirun --allow-run-as-root --oversubscribe
+#                 --map-by core --bind-to core:overload-allowed, each process kept on one core,
+#                 ranks dealt to the cores in turn; README, "Running on fewer cores than processes")
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 MXIT=${MXIT:-96}
 BUILD=${HC_BUILD_DIR:-build}
-MPIRUN=${HC_MPIRUN:-mpirun --allow-run-as-root --oversubscribe}
+MPIRUN=${HC_MPIRUN:-mpirun --allow-run-as-root --oversubscribe --map-by core --bind-to core:overload-allowed}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" --target halocline halocline-prep
 rm -rf runs/example
