@@ -522,6 +522,13 @@ struct Ctx {
     Ctx() = default;
     Ctx(const Ctx&) = delete;
     Ctx& operator=(const Ctx&) = delete;
+
+    // The context is some 140 MB a process: it is kept in memory of 2 MB pages
+    // where the system grants them, so that zeroing it at start-up takes one
+    // page fault per 2 MB instead of per 4 KB (24 processes zeroing 3.3 GB in
+    // 4 KB pages took 2 to 3.5 s of the start-up).
+    static void* operator new(std::size_t n);
+    static void operator delete(void* p);
 };
 
 // Makes the context of this process: every member zero.
