@@ -25,6 +25,9 @@ namespace hc {
 namespace {
 
 constexpr int NT = NPROC_COLS;
+// Tags of the notices that a process row has begun its part of a sweep, of
+// their own so that no halo transfer between the rows can take them.
+constexpr int kTagStartNorthward = 40, kTagStartSouthward = 41;
 
 template <bool Timed>
 class Marcher {
@@ -53,7 +56,8 @@ public:
         // Forward sweep, the process rows one after another from the south:
         // each marches its sub-blocks from the corrected last row of the one
         // below, its southern halo row.
-        if (me > 0) receive_rows(1, m.isouth, 2);
+        if (me > 0) receive_rows(1, m.isouth, 2, kTagStartNorthward);
+        if (me < NPROC_ROWS - 1) notify(m.inorth, kTagStartNorthward);
         for (int h = 1; h <= 12; ++h) {
             march(h);
             if (12 * me + h == 72) break;
@@ -77,7 +81,8 @@ public:
 
         // Backward sweep, from the north: each process row from the corrected
         // first row of the one above, its northern halo row.
-        if (me < NPROC_ROWS - 1) receive_rows(NY, m.inorth, 1);
+        if (me < NPROC_ROWS - 1) receive_rows(NY, m.inorth, 1, kTagStartSouthward);
+        if (me > 0) notify(m.isouth, kTagStartSouthward);
         for (int h = 12; h >= 1; --h) {
             const int mb = 12 * me + h;
             const int b = base(h);
@@ -170,17 +175,30 @@ private:
     }
 
     // Halo row j of every tile of the row from the neighbouring process row,
-    // which hands it over after marching its own sub-blocks: waited for
-    // asleep, so that the process row at work has the cores.
-    void receive_rows(int j, int from, int tag) {
+    // which hands it over after marching its own sub-blocks. The wait is
+    // asleep until that row says it has begun them (so that the process row
+    // at work has the cores while the relay is far off), then awake for the
+    // rows themselves, which come within one process row's work: the two
+    // neighbouring process rows are on different cores, and the rows that
+    // share this one's cores are asleep in the solve.
+    void receive_rows(int j, int from, int tag, int start_tag) {
         auto& relay = c_.marchwork.relay;
         mark();
-        MPI_Request req;
-        MPI_Irecv(relay.data(), int(relay.size), MPI_DOUBLE, from, tag, c_.mpicomm.comm3d, &req);
-        quiet_wait(req, 200000);
+        MPI_Request req[2];
+        MPI_Irecv(nullptr, 0, MPI_DOUBLE, from, start_tag, c_.mpicomm.comm3d, &req[0]);
+        MPI_Irecv(relay.data(), int(relay.size), MPI_DOUBLE, from, tag, c_.mpicomm.comm3d, &req[1]);
+        quiet_wait(req[0], 200000);
+        MPI_Wait(&req[1], MPI_STATUS_IGNORE);
         add_comm();
         for (int t = 0; t < NT; ++t)
             for (int i = 1; i <= NX; ++i) (*T_[t].X)(i, j) = relay(i, t + 1);
+    }
+    // Tells the neighbouring process row that this one has begun the work
+    // whose last row it will hand on.
+    void notify(int to, int start_tag) {
+        mark();
+        MPI_Send(nullptr, 0, MPI_DOUBLE, to, start_tag, c_.mpicomm.comm3d);
+        add_comm();
     }
     void send_rows(int to, int tag) {
         auto& relay = c_.marchwork.relay;
