@@ -98,6 +98,9 @@ void run(Ctx& c) {
     write_raw_record(std::string("data/timer") + c.grdglo.name, &rec, 1);
 }
 
-void finalize(Ctx& c) { c.mpicomm.ierr = MPI_Finalize(); }
+void finalize(Ctx& c) {
+    close_row_share(c);
+    c.mpicomm.ierr = MPI_Finalize();
+}
 
 }  // namespace hc

@@ -220,6 +220,7 @@ constexpr int kTagRowRinv = 10, kTagRowRinv1 = 20;
 }  // namespace
 
 void build_marching_matrices(Ctx& c) {
+    open_row_share(c);
     auto& e = c.sevp;
     auto& mc = c.mpicomm;
     int rank = 0;

@@ -8,13 +8,17 @@
 // residual row (the last padded with zeros, so every one of the 320 entries
 // enters) with the share's slab, the six products summed in a fixed order.
 // Only the owner's process row works on a sub-block; the other rows wait for
-// the row they take over. Each process of the owner's row works the whole
-// row: the four tiles one after the other, each with its own coefficients,
-// slabs and the same expressions, so that its own tile gets the values that
+// the row they take over. Each process of the owner's row marches the whole
+// row: the four tiles one after the other, each with its own coefficients
+// and the same expressions, so that its own tile gets the values that
 // marching the tiles on four processes gives, with no transfer inside the
-// row.
+// row. The corrections, the bulk of the work, each process makes for its own
+// tile and hands the corrected row to the other three through memory the
+// row's processes share; where they share none, it makes all four itself.
 #include <cblas.h>
+#include <sched.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "comm/comm.hpp"
@@ -69,14 +73,16 @@ public:
                     (*p.evpe)(i) = (*p.X)(i, e);
                     (*p.DUM0)(i, h) = (*p.X)(i, e);
                 }
-                if (h < 12) {
-                    correct(t, *p.RINV1, h, -1.0, true, me, p.X->at(1, e));
-                } else {
-                    correct(t, *p.RINV1, h, -1.0, true, me + 1, p.evpe->data());
-                    for (int i = 1; i <= NX; ++i) c_.marchwork.relay(i, t + 1) = (*p.evpe)(i);
-                }
             }
-            if (h == 12) send_rows(m.inorth, 2);
+            auto rinv1 = [&](int t) -> Rinv1Slabs& { return *T_[t].RINV1; };
+            if (h < 12) {
+                correct_row(rinv1, h, -1.0, true, me, [&](int t) { return T_[t].X->at(1, e); });
+            } else {
+                correct_row(rinv1, h, -1.0, true, me + 1, [&](int t) { return T_[t].evpe->data(); });
+                for (int t = 0; t < NT; ++t)
+                    for (int i = 1; i <= NX; ++i) c_.marchwork.relay(i, t + 1) = (*T_[t].evpe)(i);
+                send_rows(m.inorth, 2);
+            }
         }
 
         // Backward sweep, from the north: each process row from the corrected
@@ -93,9 +99,10 @@ public:
                 }
                 residual(t, h);
             }
+            auto dum0 = [&](int t) { return T_[t].DUM0->at(1, h); };
+            correct_row([&](int t) -> RinvSlabs& { return *T_[t].RINV; }, h, 1.0, false, me, dum0);
             for (int t = 0; t < NT; ++t) {
                 auto& p = T_[t];
-                correct(t, *p.RINV, h, 1.0, false, me, p.DUM0->at(1, h));
                 for (int i = 1; i <= NX; ++i) (*p.X)(i, b + 1) = (*p.X)(i, b + 1) + (*p.DUM0)(i, h);
             }
             if (mb == 1) break;
@@ -104,9 +111,9 @@ public:
                 for (int i = 1; i <= NXI; ++i) (*p.evpe)(i) = (*p.DUM0)(i + 1, h) * (*p.AT)(i, b);
                 gathered(t);
             }
+            correct_row([&](int t) -> Rinv1Slabs& { return *T_[t].RINV1; }, h - 1, 1.0, false, me, dum0);
             for (int t = 0; t < NT; ++t) {
                 auto& p = T_[t];
-                correct(t, *p.RINV1, h - 1, 1.0, false, me, p.DUM0->at(1, h));
                 for (int i = 1; i <= NX; ++i) (*p.DUM0)(i, h) = (*p.X)(i, b) + (*p.DUM0)(i, h);
             }
         }
@@ -259,6 +266,48 @@ private:
         for (int i = 1; i <= NXI; ++i) evpg_(NXI * t + i) = (*T_[t].evpe)(i);
     }
 
+    // The correction (as `correct`) of every tile t of the row into row(t),
+    // by its slabs slabs(t): with the row's shared memory this process makes
+    // its own tile's and takes the other three from their processes.
+    template <class SlabsOf, class Row>
+    void correct_row(SlabsOf slabs, int l, double alpha, bool own_row, int root, Row row) {
+        const int q = c_.mpicomm.myidx;
+        if (c_.marchwork.share_rows == nullptr) {
+            for (int t = 0; t < NT; ++t) correct(t, slabs(t), l, alpha, own_row, root, row(t));
+            return;
+        }
+        correct(q, slabs(q), l, alpha, own_row, root, row(q));
+        share_row(row);
+    }
+
+    // Share number n: this process's row goes to its slot of set n mod 2 and
+    // its counter becomes n; it takes the other rows once their counters
+    // reach n. A set is written again two shares later, when every process
+    // of the row, having announced share n + 1, has read share n.
+    template <class Row>
+    void share_row(Row row) {
+        auto& w = c_.marchwork;
+        const int q = c_.mpicomm.myidx;
+        const std::uint64_t n = ++w.shares;
+        double* set = w.share_rows + (n % 2) * (NT * NX);
+        std::memcpy(set + q * NX, row(q), NX * sizeof(double));
+        std::atomic_ref<std::uint64_t>(w.share_seq[8 * q]).store(n, std::memory_order_release);
+        mark();
+        for (int t = 0; t < NT; ++t) {
+            if (t == q) continue;
+            std::atomic_ref<std::uint64_t> seq(w.share_seq[8 * t]);
+            // The row's processes arrive within microseconds of one another
+            // when each has a core; where they share one, the wait yields it.
+            for (long k = 1; seq.load(std::memory_order_acquire) < n; ++k) {
+                if (k % 64 == 0) sched_yield();
+                else __builtin_ia32_pause();
+            }
+        }
+        add_comm();
+        for (int t = 0; t < NT; ++t)
+            if (t != q) std::memcpy(row(t), set + t * NX, NX * sizeof(double));
+    }
+
     // One influence-matrix correction of the row evpg for tile t, by its
     // slabs (:, :, r, l) of the six shares r; with own_row, the product of
     // this process row's share adds to the tile's evpe. The sum over the
@@ -291,6 +340,40 @@ private:
 };
 
 }  // namespace
+
+void open_row_share(Ctx& c) {
+    auto& w = c.marchwork;
+    if (w.share_win != MPI_WIN_NULL) return;
+    auto& m = c.mpicomm;
+    MPI_Comm node;
+    MPI_Comm_split_type(m.commx, MPI_COMM_TYPE_SHARED, m.myidx, MPI_INFO_NULL, &node);
+    int n = 0;
+    MPI_Comm_size(node, &n);
+    MPI_Comm_free(&node);
+    // Sharing memory is one relation among the row's processes (one node):
+    // either all four see one another or none sees all.
+    if (n != NT) return;
+    static_assert(std::atomic_ref<std::uint64_t>::is_always_lock_free, "counters shared between processes");
+    constexpr MPI_Aint seq_bytes = NT * 8 * sizeof(std::uint64_t), rows_bytes = 2 * NT * NX * sizeof(double);
+    void* base = nullptr;
+    MPI_Win_allocate_shared(m.myidx == 0 ? seq_bytes + rows_bytes : 0, 1, MPI_INFO_NULL, m.commx, &base, &w.share_win);
+    MPI_Aint size = 0;
+    int unit = 0;
+    MPI_Win_shared_query(w.share_win, 0, &size, &unit, &base);
+    w.share_seq = static_cast<std::uint64_t*>(base);
+    w.share_rows = reinterpret_cast<double*>(static_cast<char*>(base) + seq_bytes);
+    if (m.myidx == 0) std::memset(base, 0, size_t(seq_bytes + rows_bytes));
+    w.shares = 0;
+    MPI_Barrier(m.commx);
+}
+
+void close_row_share(Ctx& c) {
+    auto& w = c.marchwork;
+    if (w.share_win == MPI_WIN_NULL) return;
+    MPI_Win_free(&w.share_win);
+    w.share_rows = nullptr;
+    w.share_seq = nullptr;
+}
 
 void column_sum(const double* const* v, int root, int n, double* out) {
     static_assert(NPROC_ROWS == 6, "the order of the sum is that of a column of six");

@@ -58,6 +58,13 @@ void rep(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, Ri
 void rep2(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, RinvSlabs& RINV, Rinv1Slabs& RINV1,
           Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
           Vec<i32, 12>& IE);
+// The memory the processes of a process row share for the marching solver's
+// corrected rows (collective over the row; once per run, a later call keeps
+// what the first opened). Where the row's processes cannot share memory
+// nothing is opened and each process corrects the whole row itself; the
+// values are the same.
+void open_row_share(Ctx& c);
+void close_row_share(Ctx& c);
 // IE and the influence matrices RINV, RINV1 of the marching solver, from the
 // coefficients in block sevp (collective over all 24 processes).
 void build_marching_matrices(Ctx& c);

@@ -381,8 +381,9 @@ struct Cgridwork {
 inline constexpr int NLEVEL_LINES = 6;
 
 // The marching solver's copies of the other three tiles of its process row,
-// so that each process marches and corrects the whole row itself and a
-// sub-block needs no transfer within the row (docs/solvers.md). Tile q of the
+// so that each process marches the whole row itself and a sub-block needs no
+// transfer within the row but its corrected rows (docs/solvers.md); the other
+// tiles' slabs serve where the row's processes share no memory. Tile q of the
 // row (tile column q, the rank in commx) is at tile[q]; the process's own
 // tile stays in block sevp and its slot here is unused.
 struct Marchtile {
@@ -406,6 +407,16 @@ struct Marchwork {
     Mat<double, NX, NPROC_COLS> relay{"march_relay"};
     // The six shares' products of one influence-matrix correction.
     Mat<double, NX, NPROC_ROWS> part{"part"};
+    // Where the four processes of the row share memory (open_row_share):
+    // each corrects its own tile and the row's corrected rows pass through
+    // share_rows (two sets of four rows of NX, alternating), each process
+    // announcing its row by its counter share_seq[8 q] (one cache line each).
+    // share_rows is null where they do not; every process then corrects all
+    // four tiles itself.
+    MPI_Win share_win = MPI_WIN_NULL;
+    double* share_rows = nullptr;
+    std::uint64_t* share_seq = nullptr;
+    std::uint64_t shares = 0;  // rows this process has shared so far
 };
 
 // Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
