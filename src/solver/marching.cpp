@@ -32,6 +32,8 @@ constexpr int NT = NPROC_COLS;
 // Tags of the notices that a process row has begun its part of a sweep, of
 // their own so that no halo transfer between the rows can take them.
 constexpr int kTagStartNorthward = 40, kTagStartSouthward = 41;
+// Pauses (some 20 ns each) a share's wait spins before it yields the core.
+constexpr long kSpinPauses = 2048;
 
 template <bool Timed>
 class Marcher {
@@ -163,22 +165,31 @@ private:
         if (Timed) c_.timer.t(5) = c_.timer.t(5) - c_.timer.t(8) + MPI_Wtime();
     }
 
-    // S and X of the other tiles of the row, once per solve.
+    // S and X of the other tiles of the row, once per solve: through the
+    // row's shared memory where there is one, else gathered over the row.
     void gather_row_state() {
         auto& w = c_.marchwork;
         const int q = c_.mpicomm.myidx;
         constexpr size_t ns = IPlane::size, nx = Plane::size;
-        std::memcpy(w.send.data(), T_[q].S->data(), ns * sizeof(double));
-        std::memcpy(w.send.data() + ns, T_[q].X->data(), nx * sizeof(double));
+        auto put = [&](double* to) {
+            std::memcpy(to, T_[q].S->data(), ns * sizeof(double));
+            std::memcpy(to + ns, T_[q].X->data(), nx * sizeof(double));
+        };
+        auto take = [&](int t, const double* from) {
+            std::memcpy(T_[t].S->data(), from, ns * sizeof(double));
+            std::memcpy(T_[t].X->data(), from + ns, nx * sizeof(double));
+        };
+        if (w.share_state != nullptr) {
+            share(w.share_state, ns + nx, put, take);
+            return;
+        }
+        put(w.send.data());
         mark();
         MPI_Allgather(w.send.data(), int(ns + nx), MPI_DOUBLE, w.recv.data(), int(ns + nx), MPI_DOUBLE,
                       c_.mpicomm.commx);
         add_comm();
-        for (int t = 0; t < NT; ++t) {
-            if (t == q) continue;
-            std::memcpy(T_[t].S->data(), w.recv.at(1, t), ns * sizeof(double));
-            std::memcpy(T_[t].X->data(), w.recv.at(1, t) + ns, nx * sizeof(double));
-        }
+        for (int t = 0; t < NT; ++t)
+            if (t != q) take(t, w.recv.at(1, t));
     }
 
     // Halo row j of every tile of the row from the neighbouring process row,
@@ -280,32 +291,47 @@ private:
         share_row(row);
     }
 
-    // Share number n: this process's row goes to its slot of set n mod 2 and
-    // its counter becomes n; it takes the other rows once their counters
-    // reach n. A set is written again two shares later, when every process
-    // of the row, having announced share n + 1, has read share n.
+    // The corrected rows of the four tiles: row(t) of tile t.
     template <class Row>
     void share_row(Row row) {
+        const int q = c_.mpicomm.myidx;
+        share(
+            c_.marchwork.share_rows, NX, [&](double* to) { std::memcpy(to, row(q), NX * sizeof(double)); },
+            [&](int t, const double* from) { std::memcpy(row(t), from, NX * sizeof(double)); });
+    }
+
+    // Share number n, of len values a process, in area (two sets of four
+    // slots of len): put writes this process's values into its slot of set
+    // n mod 2 and its counter becomes n; take reads each other slot once its
+    // counter reaches n. A set of an area is written again at the earliest
+    // two shares later, when every process of the row, having announced
+    // share n + 1, has read share n.
+    template <class Put, class Take>
+    void share(double* area, size_t len, Put put, Take take) {
         auto& w = c_.marchwork;
         const int q = c_.mpicomm.myidx;
         const std::uint64_t n = ++w.shares;
-        double* set = w.share_rows + (n % 2) * (NT * NX);
-        std::memcpy(set + q * NX, row(q), NX * sizeof(double));
+        double* set = area + (n % 2) * (NT * len);
+        put(set + q * len);
         std::atomic_ref<std::uint64_t>(w.share_seq[8 * q]).store(n, std::memory_order_release);
         mark();
         for (int t = 0; t < NT; ++t) {
             if (t == q) continue;
             std::atomic_ref<std::uint64_t> seq(w.share_seq[8 * t]);
             // The row's processes arrive within microseconds of one another
-            // when each has a core; where they share one, the wait yields it.
+            // when each has a core: the wait spins on pauses, for some 40 us,
+            // and only then yields the core between tests, for a process that
+            // waits for one on its own core. (Yielding from the start made
+            // every share a system call and a pass of the scheduler, some 20
+            // us each.)
             for (long k = 1; seq.load(std::memory_order_acquire) < n; ++k) {
-                if (k % 64 == 0) sched_yield();
+                if (k > kSpinPauses && k % 64 == 0) sched_yield();
                 else __builtin_ia32_pause();
             }
         }
         add_comm();
         for (int t = 0; t < NT; ++t)
-            if (t != q) std::memcpy(row(t), set + t * NX, NX * sizeof(double));
+            if (t != q) take(t, set + t * len);
     }
 
     // One influence-matrix correction of the row evpg for tile t, by its
@@ -354,15 +380,18 @@ void open_row_share(Ctx& c) {
     // either all four see one another or none sees all.
     if (n != NT) return;
     static_assert(std::atomic_ref<std::uint64_t>::is_always_lock_free, "counters shared between processes");
-    constexpr MPI_Aint seq_bytes = NT * 8 * sizeof(std::uint64_t), rows_bytes = 2 * NT * NX * sizeof(double);
+    constexpr MPI_Aint seq_bytes = NT * 8 * sizeof(std::uint64_t), rows_bytes = 2 * NT * NX * sizeof(double),
+                       state_bytes = 2 * NT * (IPlane::size + Plane::size) * sizeof(double);
+    constexpr MPI_Aint all_bytes = seq_bytes + rows_bytes + state_bytes;
     void* base = nullptr;
-    MPI_Win_allocate_shared(m.myidx == 0 ? seq_bytes + rows_bytes : 0, 1, MPI_INFO_NULL, m.commx, &base, &w.share_win);
+    MPI_Win_allocate_shared(m.myidx == 0 ? all_bytes : 0, 1, MPI_INFO_NULL, m.commx, &base, &w.share_win);
     MPI_Aint size = 0;
     int unit = 0;
     MPI_Win_shared_query(w.share_win, 0, &size, &unit, &base);
     w.share_seq = static_cast<std::uint64_t*>(base);
     w.share_rows = reinterpret_cast<double*>(static_cast<char*>(base) + seq_bytes);
-    if (m.myidx == 0) std::memset(base, 0, size_t(seq_bytes + rows_bytes));
+    w.share_state = reinterpret_cast<double*>(static_cast<char*>(base) + seq_bytes + rows_bytes);
+    if (m.myidx == 0) std::memset(base, 0, size_t(all_bytes));
     w.shares = 0;
     MPI_Barrier(m.commx);
 }
@@ -372,6 +401,7 @@ void close_row_share(Ctx& c) {
     if (w.share_win == MPI_WIN_NULL) return;
     MPI_Win_free(&w.share_win);
     w.share_rows = nullptr;
+    w.share_state = nullptr;
     w.share_seq = nullptr;
 }
 

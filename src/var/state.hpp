@@ -412,9 +412,12 @@ struct Marchwork {
     // share_rows (two sets of four rows of NX, alternating), each process
     // announcing its row by its counter share_seq[8 q] (one cache line each).
     // share_rows is null where they do not; every process then corrects all
-    // four tiles itself.
+    // four tiles itself. share_state (two sets of the four tiles' S and X,
+    // as send holds them) takes the place of the gather at the start of a
+    // solve; the two kinds of share count in one sequence.
     MPI_Win share_win = MPI_WIN_NULL;
     double* share_rows = nullptr;
+    double* share_state = nullptr;
     std::uint64_t* share_seq = nullptr;
     std::uint64_t shares = 0;  // rows this process has shared so far
 };

@@ -421,13 +421,17 @@ TEST(SolverGlobal, MarchingSolvesTheSystem) {
         };
         EXPECT_EQ(rep2_from_start(), 0.0);
         for (int n = 1; n <= 10; ++n) EXPECT_EQ(c.timer.t(n), timers[n - 1]);
-        // Each process correcting the whole row itself (as where the row's
-        // processes share no memory) gives the same bits as the corrections
-        // shared through the row's memory.
+        // Each process gathering S and X over the row and correcting the
+        // whole row itself (as where the row's processes share no memory)
+        // gives the same bits as the state and corrections shared through
+        // the row's memory.
         ASSERT_NE(c.marchwork.share_rows, nullptr);
+        ASSERT_NE(c.marchwork.share_state, nullptr);
         double* shared = std::exchange(c.marchwork.share_rows, nullptr);
+        double* state = std::exchange(c.marchwork.share_state, nullptr);
         const double dwhole = rep2_from_start();
         c.marchwork.share_rows = shared;
+        c.marchwork.share_state = state;
         EXPECT_EQ(dwhole, 0.0);
 
         // Against the solution the right-hand side was made from, and against
