@@ -11,6 +11,7 @@
 // comes from the neighbour in one transfer per direction before the first
 // level and is put per level into a work plane of SCR, never into the field's
 // halo.
+#include <span>
 #include <type_traits>
 
 #include "comm/comm.hpp"
@@ -39,7 +40,7 @@ struct Advected {
 };
 
 struct Five {
-    Advected f[5];
+    Advected f[NADVECTED];
     explicit Five(Ctx& c) {
         auto& b = c.bglo;
         auto& x = c.flxglo;
@@ -86,14 +87,15 @@ void copy_level_viscosity(Ctx& c, int k) {
         for (int i = 1; i <= 82; ++i) bl.DHY(i, j) = d.DMY(i, j, k);
 }
 
-void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
+void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT, int n0, int n1) {
     Five five(c);
+    const std::span<Advected> fields(five.f + n0, five.f + n1);
     auto& SCR = c.scratchglo.SCR;
     auto& W = c.cgridglo.W;
     auto& IW = c.bathyglo.IW;
     if (K == KM) {
         // Nothing crosses the bottom of the model.
-        for (auto& a : five.f) {
+        for (auto& a : fields) {
             auto& XZ = a.F->XZ;
             for (int j = 1; j <= NYI; ++j)
 #pragma GCC ivdep
@@ -105,7 +107,7 @@ void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT) {
     // level: X2 there already holds the new value) and the one two below;
     // next to the surface and to the bottom level the value is the plain mean.
     const bool fourth = K >= 2 && K <= KM - 2;
-    for (auto& a : five.f) {
+    for (auto& a : fields) {
         auto& X1 = *a.X1;
         auto& X2 = *a.X2;
         auto& XLF = *a.XLF;
@@ -212,7 +214,7 @@ void compute_vertical_fluxes(Ctx& c, i32& K, i32& KSLOT) {
     second_halo_of_level(c, K);
 }
 
-void compute_longitudinal_fluxes(Ctx& c, i32& K) {
+void compute_longitudinal_fluxes(Ctx& c, i32& K, int n0, int n1) {
     Five five(c);
     auto& SCR = c.scratchglo.SCR;
     auto& U = c.cgridglo.U;
@@ -220,7 +222,7 @@ void compute_longitudinal_fluxes(Ctx& c, i32& K) {
     auto& ODX = c.metricglo.ODX;
     auto& DMX = c.filterglo.DMX;
     auto& DHX = c.blank.DHX;
-    for (auto& a : five.f) {
+    for (auto& a : std::span<Advected>(five.f + n0, five.f + n1)) {
         auto& X1 = *a.X1;
         auto& X2 = *a.X2;
         auto& XX = a.F->XX;
@@ -249,7 +251,7 @@ void compute_longitudinal_fluxes(Ctx& c, i32& K) {
     }
 }
 
-void compute_latitudinal_fluxes(Ctx& c, i32& K) {
+void compute_latitudinal_fluxes(Ctx& c, i32& K, int n0, int n1) {
     Five five(c);
     auto& SCR = c.scratchglo.SCR;
     auto& V = c.cgridglo.V;
@@ -259,7 +261,7 @@ void compute_latitudinal_fluxes(Ctx& c, i32& K) {
     auto& DHY = c.blank.DHY;
     const int jb = c.mpicomm.jbeg, je = c.mpicomm.jend;
     // The wall faces outside jbeg..jend are never written: they stay zero.
-    for (auto& a : five.f) {
+    for (auto& a : std::span<Advected>(five.f + n0, five.f + n1)) {
         auto& X1 = *a.X1;
         auto& X2 = *a.X2;
         auto& XY = a.F->XY;
@@ -292,7 +294,7 @@ void compute_latitudinal_fluxes(Ctx& c, i32& K) {
     }
 }
 
-void flux_form_update(Ctx& c, int k, int kz, int ko) {
+void flux_form_update(Ctx& c, int k, int kz, int ko, int n0, int n1) {
     Five five(c);
     auto& mt = c.metricglo;
     auto& IN = c.bathyglo.IN;
@@ -326,9 +328,14 @@ void flux_form_update(Ctx& c, int k, int kz, int ko) {
             }
         }
     };
-    update(std::integral_constant<int, 0>{}, five.f[0]);
-    update(std::integral_constant<int, 1>{}, five.f[1]);
-    for (int n = 2; n < 5; ++n) update(std::integral_constant<int, 2>{}, five.f[n]);
+    for (int n = n0; n < n1; ++n) {
+        if (n == 0)
+            update(std::integral_constant<int, 0>{}, five.f[0]);
+        else if (n == 1)
+            update(std::integral_constant<int, 1>{}, five.f[1]);
+        else
+            update(std::integral_constant<int, 2>{}, five.f[n]);
+    }
 }
 
 void step_level_loop(Ctx& c) {
@@ -338,10 +345,16 @@ void step_level_loop(Ctx& c) {
     for (i32 k = 1; k <= KM; ++k) {
         copy_level_viscosity(c, k);
         compute_pressure_gradient(c, k);
-        compute_vertical_fluxes(c, k, kz);
-        compute_longitudinal_fluxes(c, k);
-        compute_latitudinal_fluxes(c, k);
-        flux_form_update(c, k, kz, ko);
+        second_halo_of_level(c, k);
+        // Field by field: the fluxes and the update of a field read no other
+        // field's results (each has its own SCR planes and flux set), and its
+        // planes of the level are still in the cache for the next pass.
+        for (int n = 0; n < NADVECTED; ++n) {
+            vertical_fluxes_of_level(c, k, kz, n, n + 1);
+            compute_longitudinal_fluxes(c, k, n, n + 1);
+            compute_latitudinal_fluxes(c, k, n, n + 1);
+            flux_form_update(c, k, kz, ko, n, n + 1);
+        }
         const i32 t = kz;
         kz = ko;
         ko = t;

@@ -32,11 +32,14 @@ void opening_exchange(Ctx& c);
 
 // Stage 7: surface flux, then for every level the pressure gradient, the
 // vertical, longitudinal and latitudinal fluxes and the flux-form update.
+// The flux kernels and the update work on the advected fields n0..n1-1 of
+// U, V, S, T, C (all five by default).
+inline constexpr int NADVECTED = 5;
 void step_level_loop(Ctx& c);
 void compute_pressure_gradient(Ctx& c, i32& K);
 void compute_vertical_fluxes(Ctx& c, i32& K, i32& KSLOT);
-void compute_longitudinal_fluxes(Ctx& c, i32& K);
-void compute_latitudinal_fluxes(Ctx& c, i32& K);
+void compute_longitudinal_fluxes(Ctx& c, i32& K, int n0 = 0, int n1 = NADVECTED);
+void compute_latitudinal_fluxes(Ctx& c, i32& K, int n0 = 0, int n1 = NADVECTED);
 
 // The tile-local parts of the level loop.
 // Pressure gradient of level K: face differences XP (j = 2..49, i = 1..81),
@@ -46,7 +49,7 @@ void pressure_x_differences(Ctx& c, int K);
 void pressure_y_differences(Ctx& c, int K);
 void pressure_gradient_terms(Ctx& c, int K);
 // Vertical fluxes through the bottom face of level K into slot KSLOT.
-void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT);
+void vertical_fluxes_of_level(Ctx& c, int K, int KSLOT, int n0 = 0, int n1 = NADVECTED);
 // Before the first level: the pressure-difference lines and the second-halo
 // lines of X2 of every level, one transfer per neighbour (Levelwork).
 void exchange_level_lines(Ctx& c);
@@ -58,7 +61,7 @@ void surface_vertical_flux(Ctx& c);
 // DHX, DHY from DMX, DMY of level k.
 void copy_level_viscosity(Ctx& c, int k);
 // X2 := X1 - dt * flux divergence for the five fields at level k.
-void flux_form_update(Ctx& c, int k, int kz, int ko);
+void flux_form_update(Ctx& c, int k, int kz, int ko, int n0 = 0, int n1 = NADVECTED);
 
 // Stage 14: barrier, one-point halo of U2 and V2 (into timer slot 3).
 void velocity_exchange(Ctx& c);
