@@ -59,10 +59,11 @@ void rep2(Ctx& c, IPlane& AL, IPlane& AB, IPlane& AC, IPlane& AR, ATPlane& AT, R
           Mat<double, NX, 12>& DUM0, EvpqRow& evpq, Vec<double, NX>& evpe, EvpgRow& evpg, IPlane& S, Plane& X,
           Vec<i32, 12>& IE);
 // The memory the processes of a process row share for the marching solver's
-// corrected rows (collective over the row; once per run, a later call keeps
-// what the first opened). Where the row's processes cannot share memory
-// nothing is opened and each process corrects the whole row itself; the
-// values are the same.
+// corrected rows and the S and X of a solve's start (collective over the row;
+// once per run, a later call keeps what the first opened). Where the row's
+// processes cannot share memory nothing is opened: S and X are gathered over
+// the row and each process corrects the whole row itself; the values are the
+// same.
 void open_row_share(Ctx& c);
 void close_row_share(Ctx& c);
 // IE and the influence matrices RINV, RINV1 of the marching solver, from the

@@ -419,7 +419,7 @@ struct Marchwork {
     double* share_rows = nullptr;
     double* share_state = nullptr;
     std::uint64_t* share_seq = nullptr;
-    std::uint64_t shares = 0;  // rows this process has shared so far
+    std::uint64_t shares = 0;  // shares (rows, S and X) this process has made so far
 };
 
 // Pack buffers of the grouped one-point halo exchange of up to NGROUP_FIELDS
